@@ -1,0 +1,129 @@
+#include "gfx/shader_program.h"
+
+#include <exception>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+// Sources of the stages; all empty when any file could not be read.
+struct StageSources {
+    std::string vertex;
+    std::string fragment;
+    std::string geometry;
+};
+
+void openStream(std::ifstream& file, const char* path) {
+    file.exceptions(std::ifstream::failbit | std::ifstream::badbit);
+    if (!path) {
+        throw std::ios_base::failure("no path");
+    }
+    file.open(path);
+}
+
+// Reads every file in one guarded block. The texts are taken only after all
+// files were read, so a failure anywhere leaves every stage empty.
+StageSources readShaderSources(const char* vertexPath, const char* fragmentPath,
+                               const char* geometryPath, bool withGeometry) {
+    StageSources sources;
+    try {
+        std::ifstream vertexFile;
+        std::ifstream fragmentFile;
+        std::ifstream geometryFile;
+        openStream(vertexFile, vertexPath);
+        openStream(fragmentFile, fragmentPath);
+        if (withGeometry) {
+            openStream(geometryFile, geometryPath);
+        }
+        std::stringstream vertexStream;
+        std::stringstream fragmentStream;
+        std::stringstream geometryStream;
+        // An empty file makes the copy set failbit on the target stream only,
+        // which is not a read failure.
+        vertexStream << vertexFile.rdbuf();
+        fragmentStream << fragmentFile.rdbuf();
+        if (withGeometry) {
+            geometryStream << geometryFile.rdbuf();
+        }
+        vertexFile.close();
+        fragmentFile.close();
+        if (withGeometry) {
+            geometryFile.close();
+        }
+        sources.vertex = vertexStream.str();
+        sources.fragment = fragmentStream.str();
+        sources.geometry = geometryStream.str();
+    } catch (const std::exception&) {
+        std::cout << "ERROR::SHADER::FILE_NOT_SUCCESFULLY_READ" << std::endl;
+    }
+    return sources;
+}
+
+GLuint compileShaderStage(GLenum stage, const std::string& source, const char* failureMessage,
+                          GLint& success, char* infoLog) {
+    const GLuint shader = glCreateShader(stage);
+    const char* text = source.c_str();
+    glShaderSource(shader, 1, &text, nullptr);
+    glCompileShader(shader);
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &success);
+    if (!success) {
+        infoLog[0] = '\0';
+        glGetShaderInfoLog(shader, 512, nullptr, infoLog);
+        std::cout << failureMessage << infoLog << std::endl;
+    }
+    return shader;
+}
+
+GLuint buildProgram(const char* vertexPath, const char* fragmentPath, const char* geometryPath,
+                    bool withGeometry) {
+    const StageSources sources =
+        readShaderSources(vertexPath, fragmentPath, geometryPath, withGeometry);
+    GLint success = 0;
+    char infoLog[512];
+
+    const GLuint vertex =
+        compileShaderStage(GL_VERTEX_SHADER, sources.vertex,
+                           "ERROR::SHADER::VERTEX::COMPILATION_FAILED\n", success, infoLog);
+    const GLuint fragment =
+        compileShaderStage(GL_FRAGMENT_SHADER, sources.fragment,
+                           "ERROR::SHADER::FRAGMENT::COMPILATION_FAILED\n", success, infoLog);
+    GLuint geometry = 0;
+    if (withGeometry) {
+        geometry =
+            compileShaderStage(GL_GEOMETRY_SHADER, sources.geometry,
+                               "ERROR::SHADER::GEOMETRY::COMPILATION_FAILED\n", success, infoLog);
+    }
+
+    const GLuint program = glCreateProgram();
+    glAttachShader(program, vertex);
+    glAttachShader(program, fragment);
+    if (withGeometry) {
+        glAttachShader(program, geometry);
+    }
+    glLinkProgram(program);
+    glGetProgramiv(program, GL_LINK_STATUS, &success);
+    if (!success) {
+        infoLog[0] = '\0';
+        glGetProgramInfoLog(program, 512, nullptr, infoLog);
+        std::cout << "ERROR::SHADER::PROGRAM::LINKING_FAILED\n" << infoLog << std::endl;
+    }
+
+    // Flagged now, freed by the driver once the program lets go of them.
+    glDeleteShader(vertex);
+    glDeleteShader(fragment);
+    if (withGeometry) {
+        glDeleteShader(geometry);
+    }
+    return program;
+}
+
+}  // namespace
+
+ShaderProgram::ShaderProgram(const char* vertexPath, const char* fragmentPath)
+    : id(buildProgram(vertexPath, fragmentPath, nullptr, false)) {}
+
+ShaderProgram::ShaderProgram(const char* vertexPath, const char* fragmentPath,
+                             const char* geometryPath)
+    : id(buildProgram(vertexPath, fragmentPath, geometryPath, true)) {}

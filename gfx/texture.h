@@ -1,0 +1,17 @@
+// 2D textures made from image files that model materials name.
+#pragma once
+
+#include <GL/glew.h>
+
+#include <string>
+
+// Loads directory + "/" + file as a new mipmapped RGB texture and returns its
+// name; nothing stays bound to GL_TEXTURE_2D. An image that cannot be decoded
+// still gives a usable texture: one neutral grey texel, and nothing printed.
+// Every call makes a new texture object, which the caller then owns.
+GLuint loadTextureFromFile(const char* file, std::string directory);
+
+// Uploads tightly packed rows of any width to the bound target: the unpack
+// alignment is 1 for the upload and put back afterwards.
+void uploadPackedImage(GLenum target, GLsizei width, GLsizei height, GLenum format,
+                       const unsigned char* pixels);
