@@ -1,0 +1,83 @@
+// The world: the physics runtime, the two cube-map render targets, the level
+// counter and the current level's objects.
+#pragma once
+
+#include <GL/glew.h>
+
+#include <memory>
+#include <vector>
+
+#include "gfx/skybox.h"
+#include "render/maths.h"
+#include "world/car.h"
+#include "world/crate.h"
+#include "world/heightfield.h"
+#include "world/physics.h"
+#include "world/road.h"
+#include "world/waving_figure.h"
+
+// What differs between the two layouts.
+struct Layout {
+    const char* skyDirectory;
+    const char* carModel;
+    float carScale;
+    vec3 carOffset;
+};
+
+// Layout 2 for number 2, the default for every other number.
+const Layout& layoutFor(int number);
+
+constexpr int CRATE_COUNT = 18;
+extern const vec3 CRATE_POSITIONS[CRATE_COUNT];
+const vec3 FIGURE_POSITION(1.1f, 1.0f, -12.0f);
+
+// Below these heights a crate counts as fallen and the car as lost.
+constexpr float CRATE_FALLEN_HEIGHT = -20.0f;
+constexpr float CAR_FALLEN_HEIGHT = -30.0f;
+
+class World {
+public:
+    std::unique_ptr<Car> car;
+    std::unique_ptr<Skybox> sky;
+    std::unique_ptr<Road> road;
+    std::vector<std::unique_ptr<Crate>> crates;
+    std::vector<std::unique_ptr<WavingFigure>> figures;
+    std::unique_ptr<Heightfield> roadHeightfield;
+    GLuint shadowWidth = 0, shadowHeight = 0, shadowFbo = 0, shadowCubeMap = 0;
+    GLuint envWidth = 0, envHeight = 0, envFbo = 0, envCubeMap = 0, envDepthCubeMap = 0;
+    std::unique_ptr<PhysicsFoundation> foundation;
+    std::unique_ptr<Physics> physics;
+    std::unique_ptr<PhysicsScene> scene;
+    int level = 1;
+
+    World();
+    ~World();
+    World(const World&) = delete;
+    World& operator=(const World&) = delete;
+
+    // Builds the layout for `number` from scratch; the level counter stays.
+    void loadLevel(int number);
+
+    void initPhysics();
+    void setupShadowFramebuffer();
+    void setupEnvironmentFramebuffer();
+
+    // Crate positions used by the next loadLevel; the game's table unless a
+    // benchmark asks for more.
+    std::vector<vec3> cratePositions;
+
+private:
+    void releaseLevel();
+    void releaseFramebuffers();
+};
+
+// The single world, created by the program entry.
+extern World* world;
+
+// One frame of simulation and rules: a fixed step, object updates, then the
+// cleared and fallen rules (either may rebuild the level).
+void stepWorld(double frameTime);
+
+// The position of the current car's chassis: the light and the environment
+// map ride with it.
+vec3 chassisPosition();
