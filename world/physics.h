@@ -64,15 +64,19 @@ public:
     // (a car's wheels, which only touch while the car assembles).
     void setCollisionGroup(int group);
     bool isSleeping() const;
+    // Where the shape's centre (the centre of mass) is and how it is turned.
+    Pose getCentreOfMassPose() const;
 
-    // Layer internals.
+    // Layer internals. The Bullet body's frame is the shape's frame (centre of
+    // mass, principal axes), so one primitive shape needs no compound:
+    // actor pose = body transform * inverse(shapeOffset).
     std::unique_ptr<btRigidBody> body;
     std::unique_ptr<btCollisionShape> shape;
-    std::unique_ptr<btCollisionShape> compound;  // holds `shape` at its offset
     Pose shapeOffset;
     float maxAngularVelocity = DEFAULT_MAX_ANGULAR_VELOCITY;
     int collisionGroup = 0;
     PhysicsMaterial material;
+    PhysicsScene* scene = nullptr;
 
     RigidDynamic();
     ~RigidDynamic();
