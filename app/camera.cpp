@@ -56,4 +56,6 @@ void Camera::followCar(mat4 m) {
     front = -u;
 }
 
-mat4 Camera::viewMatrix() const { return lookAt(position, position + front, up); }
+mat4 Camera::viewMatrix() const {
+    return lookAt(position, position + front, up);
+}

@@ -43,6 +43,10 @@ Quat quatFromMatrix(const mat4& m);
 // Rotates a vector by a unit quaternion.
 vec3 rotateVector(const Quat& q, const vec3& v);
 // The translation column of a matrix.
-inline vec3 translationOf(const mat4& m) { return vec3(m[3]); }
+inline vec3 translationOf(const mat4& m) {
+    return vec3(m[3]);
+}
 // The view matrix without its translation, as the sky needs it.
-inline mat4 withoutTranslation(const mat4& view) { return mat4(mat3(view)); }
+inline mat4 withoutTranslation(const mat4& view) {
+    return mat4(mat3(view));
+}

@@ -4,8 +4,8 @@
 
 #include <GL/glew.h>
 
-#include "render/maths.h"
 #include "render/draw_parameters.h"
+#include "render/maths.h"
 
 void setMat4(GLuint program, const char* name, const mat4& m);
 void setVec3(GLuint program, const char* name, const vec3& v);

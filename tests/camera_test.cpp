@@ -1,8 +1,8 @@
+#include "app/camera.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
-
-#include "app/camera.h"
 
 namespace {
 
@@ -59,8 +59,11 @@ TEST(Camera, FollowsTheCarAtEveryHeading) {
     const struct {
         float yaw;
         vec3 behind;
-    } cases[] = {{0, vec3(0, 0, 5)}, {90, vec3(5, 0, 0)}, {180, vec3(0, 0, -5)},
-                 {270, vec3(-5, 0, 0)}, {-135, vec3(-3.5355f, 0, -3.5355f)}};
+    } cases[] = {{0, vec3(0, 0, 5)},
+                 {90, vec3(5, 0, 0)},
+                 {180, vec3(0, 0, -5)},
+                 {270, vec3(-5, 0, 0)},
+                 {-135, vec3(-3.5355f, 0, -3.5355f)}};
     for (const auto& each : cases) {
         Camera c;
         c.followCar(carModelMatrix(vec3(10, 1, -20), each.yaw, 0));

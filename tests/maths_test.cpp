@@ -1,21 +1,23 @@
+#include "render/maths.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
-
-#include "render/maths.h"
 
 namespace {
 
 void expectMatrixNear(const mat4& actual, const mat4& expected, float tolerance = 1e-5f) {
     for (int c = 0; c < 4; ++c) {
         for (int r = 0; r < 4; ++r) {
-            EXPECT_NEAR(actual[c][r], expected[c][r], tolerance) << "entry [" << c << "][" << r
-                                                                 << "]";
+            EXPECT_NEAR(actual[c][r], expected[c][r], tolerance)
+                << "entry [" << c << "][" << r << "]";
         }
     }
 }
 
-vec3 transformPoint(const mat4& m, const vec3& p) { return vec3(m * vec4(p, 1.0f)); }
+vec3 transformPoint(const mat4& m, const vec3& p) {
+    return vec3(m * vec4(p, 1.0f));
+}
 
 }  // namespace
 

@@ -1,0 +1,183 @@
+#include "app/input.h"
+
+#include <GL/glew.h>
+#include <GLFW/glfw3.h>
+
+#include <iostream>
+
+#include "app/camera.h"
+#include "app/main_loop.h"
+#include "world/car.h"
+#include "world/world.h"
+
+bool keys[KEY_COUNT] = {};
+bool freeCamera = false;
+bool wireframe = false;
+bool firstMouse = true;
+float lastX = 400.0f;
+float lastY = 300.0f;
+int pendingCameraToggles = 0;
+int pendingWireframeToggles = 0;
+
+namespace {
+
+bool validKey(int key) {
+    return key >= 0 && key < KEY_COUNT;
+}
+
+void setWireframe(bool on) {
+    glPolygonMode(GL_FRONT_AND_BACK, on ? GL_LINE : GL_FILL);
+    wireframe = on;
+}
+
+void printChassisPosition() {
+    if (!world || !world->car || !world->car->chassis) {
+        return;
+    }
+    const vec3 p = world->car->chassis->getGlobalPose().p;
+    std::cout << "Position: " << p.x << " " << p.y << " " << p.z << " " << std::endl;
+}
+
+// Turns the chassis upright where it stands; wheels and velocities stay.
+void setChassisUpright() {
+    if (!world || !world->car || !world->car->chassis) {
+        return;
+    }
+    Pose pose = world->car->chassis->getGlobalPose();
+    pose.q = Quat();
+    world->car->chassis->setGlobalPose(pose, true);
+}
+
+void loadLevelKey(int number) {
+    if (world) {
+        world->loadLevel(number);
+    }
+}
+
+}  // namespace
+
+void onKey(GLFWwindow* window, int key, int /*scancode*/, int action, int /*mods*/) {
+    if (!validKey(key)) {
+        return;
+    }
+    if (key == GLFW_KEY_ESCAPE && action == GLFW_PRESS) {
+        if (window) {
+            glfwSetWindowShouldClose(window, GLFW_TRUE);
+        }
+        keys[key] = true;
+        return;
+    }
+    if (action == GLFW_PRESS) {
+        keys[key] = true;
+        if (key == GLFW_KEY_C) {
+            ++pendingCameraToggles;
+        } else if (key == GLFW_KEY_F3) {
+            ++pendingWireframeToggles;
+        }
+    } else if (action == GLFW_RELEASE) {
+        keys[key] = false;
+    }
+}
+
+void onCursorPos(GLFWwindow* window, double xpos, double ypos) {
+    double previousX = lastX;
+    double previousY = lastY;
+    if (firstMouse) {
+        previousX = xpos;
+        previousY = ypos;
+        firstMouse = false;
+    }
+    // Screen y grows downwards: moving the mouse up looks up.
+    const float xoffset = static_cast<float>(xpos - previousX);
+    const float yoffset = static_cast<float>(previousY - ypos);
+    lastX = static_cast<float>(xpos);
+    lastY = static_cast<float>(ypos);
+
+    if (window) {
+        glfwSetInputMode(window, GLFW_CURSOR,
+                         keys[GLFW_KEY_LEFT_SHIFT] ? GLFW_CURSOR_NORMAL : GLFW_CURSOR_DISABLED);
+    }
+
+    if (!freeCamera) {
+        return;
+    }
+    camera.yaw += xoffset * camera.mouseSensitivity;
+    camera.pitch += yoffset * camera.mouseSensitivity;
+    if (camera.pitch > 89.0f) {
+        camera.pitch = 89.0f;
+    }
+    if (camera.pitch < -89.0f) {
+        camera.pitch = -89.0f;
+    }
+    camera.updateVectors();
+}
+
+void onScroll(GLFWwindow* /*window*/, double /*xoffset*/, double yoffset) {
+    if (!freeCamera) {
+        return;
+    }
+    if (camera.zoom >= 1.0f && camera.zoom <= 45.0f) {
+        camera.zoom -= static_cast<float>(yoffset);
+    }
+    if (camera.zoom <= 1.0f) {
+        camera.zoom = 1.0f;
+    } else if (camera.zoom >= 45.0f) {
+        camera.zoom = 45.0f;
+    }
+}
+
+void onWindowSize(GLFWwindow* /*window*/, int width, int height) {
+    windowWidth = static_cast<uint32_t>(width < 0 ? 0 : width);
+    windowHeight = static_cast<uint32_t>(height < 0 ? 0 : height);
+}
+
+void applyHeldKeys() {
+    const float v = camera.movementSpeed * deltaTime;
+    if (freeCamera) {
+        if (keys[GLFW_KEY_W])
+            camera.position += camera.front * v;
+        if (keys[GLFW_KEY_S])
+            camera.position -= camera.front * v;
+        if (keys[GLFW_KEY_A])
+            camera.position -= camera.right * v;
+        if (keys[GLFW_KEY_D])
+            camera.position += camera.right * v;
+    }
+    if (keys[GLFW_KEY_UP])
+        driveCar(0);
+    if (keys[GLFW_KEY_DOWN])
+        driveCar(1);
+    if (keys[GLFW_KEY_LEFT])
+        driveCar(2);
+    if (keys[GLFW_KEY_RIGHT])
+        driveCar(3);
+    for (; pendingCameraToggles > 0; --pendingCameraToggles) {
+        freeCamera = !freeCamera;
+    }
+    for (; pendingWireframeToggles > 0; --pendingWireframeToggles) {
+        setWireframe(!wireframe);
+    }
+    if (keys[GLFW_KEY_1])
+        loadLevelKey(1);
+    if (keys[GLFW_KEY_2])
+        loadLevelKey(2);
+    if (keys[GLFW_KEY_3])
+        loadLevelKey(3);
+    if (keys[GLFW_KEY_X])
+        printChassisPosition();
+    if (keys[GLFW_KEY_SPACE])
+        setChassisUpright();
+}
+
+void resetInput() {
+    for (bool& key : keys) {
+        key = false;
+    }
+    freeCamera = false;
+    wireframe = false;
+    firstMouse = true;
+    lastX = 400.0f;
+    lastY = 300.0f;
+    pendingCameraToggles = 0;
+    pendingWireframeToggles = 0;
+}

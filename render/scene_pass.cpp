@@ -1,0 +1,59 @@
+#include "render/scene_pass.h"
+
+#include "render/cube_faces.h"
+#include "render/environment_pass.h"
+#include "render/shadow_pass.h"
+#include "world/world.h"
+
+void prepareFrame(vec3 cameraPosition, mat4 view, mat4 projection) {
+    const GLuint skyTexture = world->sky ? world->sky->cubeMapTexture : 0;
+    if (world->sky) {
+        world->sky->view = withoutTranslation(view);
+        world->sky->projection = projection;
+    }
+    // The light is read from the chassis for every object that takes it.
+    if (world->road) {
+        world->road->setDrawParameters(view, projection, cameraPosition, chassisPosition(),
+                                       CUBE_FAR, skyTexture, world->shadowCubeMap);
+    }
+    if (world->car) {
+        world->car->setDrawParameters(view, projection, cameraPosition, world->envCubeMap);
+    }
+    for (auto& crate : world->crates) {
+        crate->setDrawParameters(view, projection, cameraPosition, chassisPosition(), CUBE_FAR,
+                                 skyTexture, world->shadowCubeMap);
+    }
+    for (auto& figure : world->figures) {
+        figure->setDrawParameters(view, projection, cameraPosition, chassisPosition(), CUBE_FAR,
+                                  skyTexture, world->shadowCubeMap);
+    }
+}
+
+void renderScenePass(const FramePrograms& programs, uint32_t width, uint32_t height) {
+    glViewport(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height));
+    glClearColor(0.1f, 0.1f, 0.1f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (world->road) {
+        world->road->draw(programs.sceneA);
+    }
+    for (const auto& crate : world->crates) {
+        crate->draw(programs.sceneB);
+    }
+    for (const auto& figure : world->figures) {
+        figure->draw(programs.sceneA);
+    }
+    if (world->car) {
+        world->car->draw(programs.environment);
+    }
+    if (world->sky) {
+        world->sky->draw(programs.sky);
+    }
+}
+
+void renderFrame(const FramePrograms& programs, vec3 cameraPosition, mat4 view, mat4 projection,
+                 uint32_t width, uint32_t height) {
+    prepareFrame(cameraPosition, view, projection);
+    renderShadowPass(programs.shadow);
+    renderEnvironmentPass(programs.cubemap, programs.cubemapSky);
+    renderScenePass(programs, width, height);
+}

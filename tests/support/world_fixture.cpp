@@ -1,0 +1,44 @@
+#include "tests/support/world_fixture.h"
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "app/main_loop.h"
+#include "tests/support/gl_context.h"
+
+void WorldTest::SetUp() {
+    ASSERT_NE(testGlContext(), nullptr);
+    physicsAccumulator = 0.0;
+    owned = std::make_unique<World>();
+    world = owned.get();
+}
+
+void WorldTest::TearDown() {
+    world = nullptr;
+    owned.reset();
+}
+
+void WorldTest::runFrames(int frames, int driveCommand) {
+    deltaTime = 1.0f / 60.0f;
+    for (int i = 0; i < frames; ++i) {
+        if (driveCommand >= 0) {
+            driveCar(driveCommand);
+        }
+        stepWorld(static_cast<double>(deltaTime));
+    }
+}
+
+long residentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            std::istringstream fields(line.substr(6));
+            long kib = 0;
+            fields >> kib;
+            return kib;
+        }
+    }
+    return -1;
+}

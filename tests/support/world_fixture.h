@@ -1,0 +1,22 @@
+// A real World on a hidden GL context, installed as the process-wide world.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "world/world.h"
+
+class WorldTest : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Steps the world as the frame loop does, `frames` times at 60 fps.
+    void runFrames(int frames, int driveCommand = -1);
+
+    std::unique_ptr<World> owned;
+};
+
+// Resident set size of this process in KiB (from /proc/self/status).
+long residentKiB();

@@ -1,0 +1,158 @@
+#include "world/crate.h"
+
+#include "gfx/image.h"
+#include "gfx/texture.h"
+#include "render/uniforms.h"
+
+// clang-format off
+const float CRATE_VERTICES[36 * 8] = {
+    // back (0, 0, -1)
+    -0.5f, -0.5f, -0.5f,  0.0f,  0.0f, -1.0f,  0.0f, 0.0f,
+     0.5f, -0.5f, -0.5f,  0.0f,  0.0f, -1.0f,  1.0f, 0.0f,
+     0.5f,  0.5f, -0.5f,  0.0f,  0.0f, -1.0f,  1.0f, 1.0f,
+     0.5f,  0.5f, -0.5f,  0.0f,  0.0f, -1.0f,  1.0f, 1.0f,
+    -0.5f,  0.5f, -0.5f,  0.0f,  0.0f, -1.0f,  0.0f, 1.0f,
+    -0.5f, -0.5f, -0.5f,  0.0f,  0.0f, -1.0f,  0.0f, 0.0f,
+    // front (0, 0, 1)
+    -0.5f, -0.5f,  0.5f,  0.0f,  0.0f,  1.0f,  0.0f, 0.0f,
+     0.5f, -0.5f,  0.5f,  0.0f,  0.0f,  1.0f,  1.0f, 0.0f,
+     0.5f,  0.5f,  0.5f,  0.0f,  0.0f,  1.0f,  1.0f, 1.0f,
+     0.5f,  0.5f,  0.5f,  0.0f,  0.0f,  1.0f,  1.0f, 1.0f,
+    -0.5f,  0.5f,  0.5f,  0.0f,  0.0f,  1.0f,  0.0f, 1.0f,
+    -0.5f, -0.5f,  0.5f,  0.0f,  0.0f,  1.0f,  0.0f, 0.0f,
+    // left (-1, 0, 0)
+    -0.5f,  0.5f,  0.5f, -1.0f,  0.0f,  0.0f,  1.0f, 0.0f,
+    -0.5f,  0.5f, -0.5f, -1.0f,  0.0f,  0.0f,  1.0f, 1.0f,
+    -0.5f, -0.5f, -0.5f, -1.0f,  0.0f,  0.0f,  0.0f, 1.0f,
+    -0.5f, -0.5f, -0.5f, -1.0f,  0.0f,  0.0f,  0.0f, 1.0f,
+    -0.5f, -0.5f,  0.5f, -1.0f,  0.0f,  0.0f,  0.0f, 0.0f,
+    -0.5f,  0.5f,  0.5f, -1.0f,  0.0f,  0.0f,  1.0f, 0.0f,
+    // right (1, 0, 0)
+     0.5f,  0.5f,  0.5f,  1.0f,  0.0f,  0.0f,  1.0f, 0.0f,
+     0.5f,  0.5f, -0.5f,  1.0f,  0.0f,  0.0f,  1.0f, 1.0f,
+     0.5f, -0.5f, -0.5f,  1.0f,  0.0f,  0.0f,  0.0f, 1.0f,
+     0.5f, -0.5f, -0.5f,  1.0f,  0.0f,  0.0f,  0.0f, 1.0f,
+     0.5f, -0.5f,  0.5f,  1.0f,  0.0f,  0.0f,  0.0f, 0.0f,
+     0.5f,  0.5f,  0.5f,  1.0f,  0.0f,  0.0f,  1.0f, 0.0f,
+    // bottom (0, -1, 0)
+    -0.5f, -0.5f, -0.5f,  0.0f, -1.0f,  0.0f,  0.0f, 1.0f,
+     0.5f, -0.5f, -0.5f,  0.0f, -1.0f,  0.0f,  1.0f, 1.0f,
+     0.5f, -0.5f,  0.5f,  0.0f, -1.0f,  0.0f,  1.0f, 0.0f,
+     0.5f, -0.5f,  0.5f,  0.0f, -1.0f,  0.0f,  1.0f, 0.0f,
+    -0.5f, -0.5f,  0.5f,  0.0f, -1.0f,  0.0f,  0.0f, 0.0f,
+    -0.5f, -0.5f, -0.5f,  0.0f, -1.0f,  0.0f,  0.0f, 1.0f,
+    // top (0, 1, 0)
+    -0.5f,  0.5f, -0.5f,  0.0f,  1.0f,  0.0f,  0.0f, 1.0f,
+     0.5f,  0.5f, -0.5f,  0.0f,  1.0f,  0.0f,  1.0f, 1.0f,
+     0.5f,  0.5f,  0.5f,  0.0f,  1.0f,  0.0f,  1.0f, 0.0f,
+     0.5f,  0.5f,  0.5f,  0.0f,  1.0f,  0.0f,  1.0f, 0.0f,
+    -0.5f,  0.5f,  0.5f,  0.0f,  1.0f,  0.0f,  0.0f, 0.0f,
+    -0.5f,  0.5f, -0.5f,  0.0f,  1.0f,  0.0f,  0.0f, 1.0f,
+};
+// clang-format on
+
+namespace {
+
+const char* const DIFFUSE_PATH = "Vrom2/model/container2.png";
+const char* const SPECULAR_PATH = "Vrom2/model/container2_specular.png";
+const char* const REFLECTION_PATH = "Vrom2/model/container2_reflection.png";
+
+const vec3 CRATE_HALF_EXTENTS(0.5f, 0.5f, 0.5f);
+const PhysicsMaterial CRATE_MATERIAL{0.3f, 0.3f, 0.3f};
+constexpr float CRATE_DENSITY = 1.0f;
+// The collision box sits this far above the body origin, where the drawn
+// cube is centred.
+const vec3 CRATE_SHAPE_OFFSET(0.0f, 0.4f, 0.0f);
+
+// Uploads one image into a texture that is bound to GL_TEXTURE_2D; a file
+// that cannot be decoded leaves a 1 x 1 grey texel, so the crate still draws.
+void uploadCrateImage(GLuint texture, const char* path) {
+    const Image image(path, IMAGE_RGB);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    if (image.loaded()) {
+        uploadPackedImage(GL_TEXTURE_2D, image.width, image.height, GL_RGB, image.pixels);
+    } else {
+        const unsigned char grey[3] = {128, 128, 128};
+        uploadPackedImage(GL_TEXTURE_2D, 1, 1, GL_RGB, grey);
+    }
+    glGenerateMipmap(GL_TEXTURE_2D);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+}
+
+}  // namespace
+
+Crate::Crate() {
+    glGenVertexArrays(1, &vao);
+    glGenBuffers(1, &vbo);
+    glBindVertexArray(vao);
+    glBindBuffer(GL_ARRAY_BUFFER, vbo);
+    glBufferData(GL_ARRAY_BUFFER, sizeof(CRATE_VERTICES), CRATE_VERTICES, GL_STATIC_DRAW);
+    const GLsizei stride = 8 * sizeof(float);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(0));
+    glEnableVertexAttribArray(1);
+    glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, stride,
+                          reinterpret_cast<void*>(3 * sizeof(float)));
+    glEnableVertexAttribArray(2);
+    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride,
+                          reinterpret_cast<void*>(6 * sizeof(float)));
+    glBindVertexArray(0);
+
+    glGenTextures(1, &diffuseTexture);
+    glGenTextures(1, &specularTexture);
+    glGenTextures(1, &reflectionTexture);
+    uploadCrateImage(diffuseTexture, DIFFUSE_PATH);
+    uploadCrateImage(specularTexture, SPECULAR_PATH);
+    uploadCrateImage(reflectionTexture, REFLECTION_PATH);
+    glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+Crate::~Crate() {
+    release();
+}
+
+void Crate::release() {
+    const GLuint textures[] = {diffuseTexture, specularTexture, reflectionTexture};
+    glDeleteTextures(3, textures);
+    glDeleteBuffers(1, &vbo);
+    glDeleteVertexArrays(1, &vao);
+    diffuseTexture = specularTexture = reflectionTexture = 0;
+    vbo = vao = 0;
+}
+
+void Crate::initPhysics(PhysicsScene* scene) {
+    Pose start;
+    start.p = vec3(0.0f, 1.0f, 0.0f);
+    Pose shapeOffset;
+    shapeOffset.p = CRATE_SHAPE_OFFSET;
+    actor = scene->createDynamic(start, BoxGeometry{CRATE_HALF_EXTENTS}, CRATE_MATERIAL,
+                                 CRATE_DENSITY, shapeOffset);
+}
+
+void Crate::place(mat4 matrix) {
+    modelMatrix = matrix;
+    if (actor) {
+        actor->setGlobalPose(Pose{quatFromMatrix(matrix), translationOf(matrix)}, true);
+    }
+}
+
+void Crate::update() {
+    if (actor) {
+        modelMatrix = poseMatrix(actor->getGlobalPose());
+    }
+}
+
+void Crate::draw(GLuint program) const {
+    glUseProgram(program);
+    applyTo(program, modelMatrix);
+    bindSampler(program, 0, "texture_diffuse1", GL_TEXTURE_2D, diffuseTexture);
+    bindSampler(program, 1, "texture_specular1", GL_TEXTURE_2D, specularTexture);
+    bindSampler(program, 2, "texture_reflection1", GL_TEXTURE_2D, reflectionTexture);
+    bindCubeMaps(program);
+    glBindVertexArray(vao);
+    glDrawArrays(GL_TRIANGLES, 0, 36);
+    glBindVertexArray(0);
+}
