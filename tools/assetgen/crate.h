@@ -1,0 +1,18 @@
+// The crate's three textures: wooden planks in a steel frame.
+#pragma once
+
+#include <string>
+
+#include "tools/assetgen/image.h"
+
+constexpr int CRATE_TEXTURE_SIZE = 512;
+
+struct CrateTextures {
+    Bitmap diffuse;
+    Bitmap specular;    // bright on the steel, dark on the wood
+    Bitmap reflection;  // mostly the steel
+};
+
+CrateTextures buildCrateTextures(int size);
+// Writes container2.png, container2_specular.png and container2_reflection.png.
+bool writeCrateTextures(const std::string& folder);

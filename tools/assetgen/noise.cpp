@@ -1,0 +1,115 @@
+#include "tools/assetgen/noise.h"
+
+#include <cmath>
+
+std::uint64_t Random::next() {
+    state += 0x9E3779B97F4A7C15ull;
+    std::uint64_t z = state;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+float Random::uniform() {
+    return static_cast<float>(next() >> 40) / 16777216.0f;
+}
+
+float Random::range(float low, float high) {
+    return low + (high - low) * uniform();
+}
+
+float latticeValue(int x, int y, int z, std::uint32_t seed) {
+    std::uint32_t h = seed * 0x27D4EB2Du;
+    h ^= static_cast<std::uint32_t>(x) * 0x85EBCA6Bu;
+    h = (h << 13) | (h >> 19);
+    h ^= static_cast<std::uint32_t>(y) * 0xC2B2AE35u;
+    h = (h << 11) | (h >> 21);
+    h ^= static_cast<std::uint32_t>(z) * 0x165667B1u;
+    h ^= h >> 16;
+    h *= 0x7FEB352Du;
+    h ^= h >> 15;
+    h *= 0x846CA68Bu;
+    h ^= h >> 16;
+    return static_cast<float>(h >> 8) / 16777216.0f;
+}
+
+static float fade(float t) {
+    return t * t * t * (t * (t * 6.0f - 15.0f) + 10.0f);
+}
+
+static int wrap(int i, int period) {
+    if (period <= 0) {
+        return i;
+    }
+    const int m = i % period;
+    return m < 0 ? m + period : m;
+}
+
+float valueNoise2(glm::vec2 p, std::uint32_t seed, int period) {
+    const float fx = std::floor(p.x);
+    const float fy = std::floor(p.y);
+    const int x0 = static_cast<int>(fx);
+    const int y0 = static_cast<int>(fy);
+    const float tx = fade(p.x - fx);
+    const float ty = fade(p.y - fy);
+    const int xa = wrap(x0, period), xb = wrap(x0 + 1, period);
+    const int ya = wrap(y0, period), yb = wrap(y0 + 1, period);
+    const float v00 = latticeValue(xa, ya, 0, seed);
+    const float v10 = latticeValue(xb, ya, 0, seed);
+    const float v01 = latticeValue(xa, yb, 0, seed);
+    const float v11 = latticeValue(xb, yb, 0, seed);
+    const float a = v00 + (v10 - v00) * tx;
+    const float b = v01 + (v11 - v01) * tx;
+    return a + (b - a) * ty;
+}
+
+float valueNoise3(glm::vec3 p, std::uint32_t seed) {
+    const glm::vec3 f(std::floor(p.x), std::floor(p.y), std::floor(p.z));
+    const int x0 = static_cast<int>(f.x);
+    const int y0 = static_cast<int>(f.y);
+    const int z0 = static_cast<int>(f.z);
+    const float tx = fade(p.x - f.x);
+    const float ty = fade(p.y - f.y);
+    const float tz = fade(p.z - f.z);
+    float layer[2];
+    for (int dz = 0; dz < 2; ++dz) {
+        const float v00 = latticeValue(x0, y0, z0 + dz, seed);
+        const float v10 = latticeValue(x0 + 1, y0, z0 + dz, seed);
+        const float v01 = latticeValue(x0, y0 + 1, z0 + dz, seed);
+        const float v11 = latticeValue(x0 + 1, y0 + 1, z0 + dz, seed);
+        const float a = v00 + (v10 - v00) * tx;
+        const float b = v01 + (v11 - v01) * tx;
+        layer[dz] = a + (b - a) * ty;
+    }
+    return layer[0] + (layer[1] - layer[0]) * tz;
+}
+
+float fractalNoise2(glm::vec2 p, int octaves, std::uint32_t seed, int period) {
+    float sum = 0.0f, amplitude = 0.5f, total = 0.0f;
+    for (int i = 0; i < octaves; ++i) {
+        sum += amplitude * valueNoise2(p, seed + static_cast<std::uint32_t>(i) * 101u, period);
+        total += amplitude;
+        p *= 2.0f;
+        period *= 2;
+        amplitude *= 0.5f;
+    }
+    return sum / total;
+}
+
+float fractalNoise3(glm::vec3 p, int octaves, std::uint32_t seed) {
+    float sum = 0.0f, amplitude = 0.5f, total = 0.0f;
+    for (int i = 0; i < octaves; ++i) {
+        sum += amplitude * valueNoise3(p, seed + static_cast<std::uint32_t>(i) * 101u);
+        total += amplitude;
+        // An odd rotation-like shuffle between octaves hides the lattice.
+        p = glm::vec3(p.y * 1.6f + p.z * 1.2f, p.z * 1.6f - p.x * 1.2f, p.x * 1.6f + p.y * 1.2f);
+        amplitude *= 0.5f;
+    }
+    return sum / total;
+}
+
+float smoothStep(float edge0, float edge1, float x) {
+    float t = (x - edge0) / (edge1 - edge0);
+    t = t < 0.0f ? 0.0f : (t > 1.0f ? 1.0f : t);
+    return t * t * (3.0f - 2.0f * t);
+}
