@@ -25,8 +25,8 @@ AtlasCell cell(FigureCell which) {
     return gridCell(ATLAS_SIZE, CELL, CELL_PLACE[which][0], CELL_PLACE[which][1], 3.0f);
 }
 
-constexpr float HEAD_RADIUS = 0.17f;
-constexpr float HEAD_Y = 1.27f;
+constexpr float HEAD_RADIUS = 0.19f;
+constexpr float HEAD_Y = 1.29f;
 
 // The face painted on the head's map: a in longitude (0.5 looks along +Z),
 // b in latitude (0 the crown, 1 the chin's pole).
@@ -141,7 +141,7 @@ std::vector<MeshPart> buildFigureBody() {
         addEllipsoid(body, glm::vec3(x + side * 0.11f, ground + 0.06f, z + 0.04f),
                      glm::vec3(0.085f, 0.06f, 0.14f), 12, 8, cell(Shoe));
         addCylinder(body, glm::vec3(x + side * 0.11f, ground + 0.08f, z),
-                    glm::vec3(x + side * 0.11f, 0.5f, z), 0.075f, 12, cell(Trousers));
+                    glm::vec3(x + side * 0.11f, 0.5f, z), 0.085f, 12, cell(Trousers));
     }
     addUprightLoft(body,
                    {{0.36f, 0.2f, 0.12f, 0}, {0.45f, 0.23f, 0.14f, 0}, {0.58f, 0.235f, 0.14f, 0}},
@@ -149,9 +149,9 @@ std::vector<MeshPart> buildFigureBody() {
     // Shirt up to round shoulders that meet the arms' pivots.
     addUprightLoft(body,
                    {{0.54f, 0.235f, 0.145f, 0},
-                    {0.75f, 0.26f, 0.16f, 0},
-                    {0.95f, 0.31f, 0.16f, 0},
-                    {1.05f, 0.33f, 0.15f, 0},
+                    {0.75f, 0.24f, 0.15f, 0},
+                    {0.95f, 0.29f, 0.155f, 0},
+                    {1.05f, 0.32f, 0.15f, 0},
                     {1.11f, 0.27f, 0.12f, 0},
                     {1.14f, 0.12f, 0.08f, 0}},
                    glm::vec2(x, z + 0.02f), Shirt);
@@ -162,9 +162,9 @@ std::vector<MeshPart> buildFigureBody() {
     // Neck, head with its face towards +Z, and a cap with a brim.
     addCylinder(body, glm::vec3(x, 1.08f, z), glm::vec3(x, 1.16f, z), 0.055f, 12, cell(Skin));
     addEllipsoid(body, glm::vec3(x, HEAD_Y, z), glm::vec3(HEAD_RADIUS), 24, 16, cell(Face));
-    addEllipsoid(body, glm::vec3(x, HEAD_Y + 0.075f, z - 0.005f), glm::vec3(0.178f, 0.11f, 0.178f),
+    addEllipsoid(body, glm::vec3(x, HEAD_Y + 0.085f, z - 0.005f), glm::vec3(0.198f, 0.12f, 0.198f),
                  20, 10, cell(Cap));
-    addEllipsoid(body, glm::vec3(x, HEAD_Y + 0.085f, z + 0.15f), glm::vec3(0.13f, 0.018f, 0.11f),
+    addEllipsoid(body, glm::vec3(x, HEAD_Y + 0.095f, z + 0.17f), glm::vec3(0.14f, 0.018f, 0.12f),
                  16, 6, cell(Cap));
     return {body};
 }

@@ -15,24 +15,12 @@ constexpr float PI = 3.14159265f;
 constexpr int ATLAS_SIZE = 256;
 constexpr int CELL = 64;
 
-// The atlas's cells (column, row).
-enum CarCell {
-    Paint,
-    Glass,
-    Tread,
-    WheelFace,
-    Headlight,
-    Taillight,
-    Trim,
-    Chrome,
-    Grille,
-    BedLiner
-};
+// Where each CarCell lies in the atlas (column, row).
 const int CELL_PLACE[][2] = {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {0, 1},
                              {1, 1}, {2, 1}, {3, 1}, {0, 2}, {1, 2}};
 
 AtlasCell cell(CarCell which) {
-    return gridCell(ATLAS_SIZE, CELL, CELL_PLACE[which][0], CELL_PLACE[which][1], 3.0f);
+    return carAtlasCell(which);
 }
 
 // Arch cut into the body's underside above a wheel.
@@ -65,28 +53,52 @@ float interpolate(const std::vector<glm::vec2>& keys, float z) {
 struct BodyShape {
     float length;  // half length
     float halfWidth;
-    float baseBottom;
+    float bottom;
     std::vector<glm::vec2> topKeys;  // (z, top) from rear to nose
-    float power;                     // squareness of the cross-section
 };
 
-// The body shell: a loft whose underside has arches over the wheels.
+// Inner side of the wheel wells: the tyres' inner faces lie just outside.
+constexpr float WELL_X = 2.2f;
+
+// One cross-section of the body: a rounded box whose underside, outside the
+// wheel wells' inner walls, is lifted to `arch` over a wheel.
+std::vector<glm::vec2> bodyRing(float halfWidth, float bottom, float arch, float top) {
+    const float gap = top - arch;
+    const std::vector<glm::vec2> right = {
+        {0.0f, bottom},
+        {1.2f, bottom},
+        {WELL_X - 0.1f, bottom},
+        {WELL_X + 0.05f, arch},
+        {halfWidth - 0.3f, arch},
+        {halfWidth - 0.04f, arch + 0.06f * gap},
+        {halfWidth, arch + 0.2f * gap},
+        {halfWidth, arch + 0.6f * gap},
+        {halfWidth - 0.15f, arch + 0.85f * gap},
+        {halfWidth - 0.7f, top - 0.02f * gap},
+        {halfWidth * 0.45f, top},
+        {0.0f, top},
+    };
+    std::vector<glm::vec2> ring = right;
+    for (size_t i = right.size() - 2; i > 0; --i) {
+        ring.emplace_back(-right[i].x, right[i].y);
+    }
+    return ring;
+}
+
+// The body shell: a loft with wheel wells over the four wheels.
 void addBody(MeshPart& part, const BodyShape& shape) {
-    std::vector<float> stations;
-    const int count = 40;
+    std::vector<LoftSection> sections;
+    const int count = 48;
     for (int i = 0; i <= count; ++i) {
         // Denser towards the rounded ends.
         const float t = -1.0f + 2.0f * i / count;
-        stations.push_back(shape.length * std::sin(t * PI * 0.5f));
-    }
-    std::vector<LoftSection> sections;
-    for (float z : stations) {
+        const float z = shape.length * std::sin(t * PI * 0.5f);
         const float end = std::max(0.0f, (std::fabs(z) - (shape.length - 1.4f)) / 1.4f);
         const float halfWidth = shape.halfWidth * (1.0f - 0.16f * end * end);
         const float top = interpolate(shape.topKeys, z);
-        float bottom = archBottom(z, shape.baseBottom, 2.45f);
-        bottom += 0.9f * end * end;
-        sections.push_back({z, roundedRing(halfWidth, bottom, top, shape.power, 28)});
+        const float bottom = shape.bottom + 0.9f * end * end;
+        const float arch = std::max(bottom, archBottom(z, 0.0f, 2.3f));
+        sections.push_back({z, bodyRing(halfWidth, bottom, arch, top)});
     }
     addLoft(part, sections, true, true, cell(Paint));
 }
@@ -161,21 +173,15 @@ std::vector<MeshPart> coupeParts() {
 
     addBody(body, {7.3f,
                    3.6f,
-                   1.2f,
+                   1.0f,
                    {{-7.3f, 4.3f},
-                    {-6.6f, 5.0f},
-                    {-4.8f, 5.05f},
-                    {2.2f, 4.95f},
-                    {5.0f, 4.85f},
-                    {6.8f, 4.2f},
-                    {7.3f, 3.3f}},
-                   3.2f});
-    // A dark floor pan between the wheels, seen through the arches.
-    addLoft(details,
-            {{-6.4f, roundedRing(2.2f, 1.2f, 4.3f, 4.0f, 12)},
-             {6.4f, roundedRing(2.2f, 1.2f, 4.3f, 4.0f, 12)}},
-            false, true, cell(Trim));
-    addCabin(glass, body, {4.95f, 2.4f, 0.2f, -2.7f, -5.2f, 7.0f, 3.3f, 2.6f});
+                    {-6.6f, 4.85f},
+                    {-4.8f, 4.9f},
+                    {2.2f, 4.85f},
+                    {5.0f, 4.8f},
+                    {6.8f, 4.1f},
+                    {7.3f, 3.2f}}});
+    addCabin(glass, body, {4.8f, 2.7f, 0.1f, -2.4f, -5.7f, 6.6f, 3.25f, 2.4f});
 
     for (float x : {-COUPE_WHEEL_X, COUPE_WHEEL_X}) {
         for (float z : {-COUPE_WHEEL_Z, COUPE_WHEEL_Z}) {
@@ -185,12 +191,12 @@ std::vector<MeshPart> coupeParts() {
     }
     // Lights, grille, spoiler, mirrors and exhausts.
     for (float side : {-1.0f, 1.0f}) {
-        addEllipsoid(details, glm::vec3(side * 2.3f, 3.15f, 6.85f), glm::vec3(0.75f, 0.42f, 0.45f),
+        addEllipsoid(details, glm::vec3(side * 2.2f, 3.45f, 6.9f), glm::vec3(0.72f, 0.36f, 0.5f),
                      12, 6, cell(Headlight));
         addBox(details, glm::vec3(side > 0 ? 1.5f : -3.1f, 4.05f, -7.35f),
                glm::vec3(side > 0 ? 3.1f : -1.5f, 4.55f, -6.9f), cell(Taillight));
-        addBox(details, glm::vec3(side * 3.3f - 0.35f, 5.25f, 1.6f),
-               glm::vec3(side * 3.3f + 0.35f, 5.75f, 2.2f), cell(Paint));
+        addBox(details, glm::vec3(side * 3.3f - 0.35f, 4.95f, 1.7f),
+               glm::vec3(side * 3.3f + 0.35f, 5.4f, 2.2f), cell(Paint));
         addCylinder(details, glm::vec3(side * 1.3f, 1.7f, -6.9f),
                     glm::vec3(side * 1.3f, 1.7f, -7.7f), 0.3f, 10, cell(Chrome));
         addBox(body, glm::vec3(side * 2.6f - 0.2f, 5.05f, -7.0f),
@@ -207,12 +213,7 @@ std::vector<MeshPart> pickupParts() {
     MeshPart wheels{"wheels", "pickup", {}, {}, {}, {}};
     MeshPart details{"details", "pickup", {}, {}, {}, {}};
 
-    addBody(body,
-            {8.0f, 3.7f, 1.4f, {{-8.0f, 4.9f}, {-7.4f, 5.0f}, {6.6f, 5.1f}, {8.0f, 4.6f}}, 6.0f});
-    addLoft(details,
-            {{-7.0f, roundedRing(2.2f, 1.3f, 4.6f, 4.0f, 12)},
-             {7.0f, roundedRing(2.2f, 1.3f, 4.6f, 4.0f, 12)}},
-            false, true, cell(Trim));
+    addBody(body, {8.0f, 3.7f, 1.2f, {{-8.0f, 4.9f}, {-7.4f, 5.0f}, {6.6f, 5.1f}, {8.0f, 4.6f}}});
     // The cab: doors in paint, the glasshouse on top.
     addBox(body, glm::vec3(-3.6f, 4.9f, -1.6f), glm::vec3(3.6f, 6.2f, 3.8f), cell(Paint));
     addCabin(glass, body, {6.2f, 3.8f, 2.1f, -1.3f, -1.6f, 8.6f, 3.55f, 3.25f});
@@ -241,8 +242,8 @@ std::vector<MeshPart> pickupParts() {
     addBox(details, glm::vec3(-1.9f, 3.3f, 7.8f), glm::vec3(1.9f, 4.6f, 8.2f), cell(Grille));
     addBox(details, glm::vec3(-3.8f, 1.8f, 7.8f), glm::vec3(3.8f, 2.9f, 8.5f), cell(Chrome));
     addBox(details, glm::vec3(-3.8f, 1.8f, -8.5f), glm::vec3(3.8f, 2.9f, -7.8f), cell(Chrome));
-    // A light bar on the roof.
-    addBox(details, glm::vec3(-2.0f, 8.6f, 0.6f), glm::vec3(2.0f, 8.95f, 1.1f), cell(Taillight));
+    // A rack on the roof.
+    addBox(details, glm::vec3(-2.0f, 8.6f, 0.6f), glm::vec3(2.0f, 8.95f, 1.1f), cell(Chrome));
     return {body, glass, wheels, details};
 }
 
@@ -342,6 +343,10 @@ bool writeCar(const std::string& folder, const std::string& name, std::vector<Me
 }
 
 }  // namespace
+
+AtlasCell carAtlasCell(CarCell which) {
+    return gridCell(ATLAS_SIZE, CELL, CELL_PLACE[which][0], CELL_PLACE[which][1], 3.0f);
+}
 
 std::vector<MeshPart> buildCoupeParts() {
     return coupeParts();

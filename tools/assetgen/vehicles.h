@@ -7,6 +7,7 @@
 
 #include "tools/assetgen/image.h"
 #include "tools/assetgen/mesh.h"
+#include "tools/assetgen/shapes.h"
 
 // The coupe is modelled in units five times the world's (the game scales it
 // by 0.2): nose to +Z, y = 0 on the visible road. The physics chassis is the
@@ -17,6 +18,21 @@ constexpr float COUPE_WHEEL_X = 3.0f;
 constexpr float COUPE_WHEEL_Z = 5.0f;
 // The pickup is written in world units (the game does not scale it).
 constexpr float PICKUP_SCALE = 0.2f;
+
+// The cells of the cars' texture atlas.
+enum CarCell {
+    Paint,
+    Glass,
+    Tread,
+    WheelFace,
+    Headlight,
+    Taillight,
+    Trim,
+    Chrome,
+    Grille,
+    BedLiner
+};
+AtlasCell carAtlasCell(CarCell which);
 
 std::vector<MeshPart> buildCoupeParts();
 std::vector<MeshPart> buildPickupParts();
