@@ -499,6 +499,9 @@ RigidStatic* PhysicsScene::createHeightfield(const Pose& pose, const Heightfield
     object->setUserIndex2(0);
     object->setCollisionFlags(object->getCollisionFlags() | btCollisionObject::CF_STATIC_OBJECT |
                               btCollisionObject::CF_CUSTOM_MATERIAL_CALLBACK);
+    // Static bodies count as asleep, so that pairs with sleeping bodies are
+    // skipped (Bullet does this only for static rigid bodies).
+    object->setActivationState(ISLAND_SLEEPING);
     actor->setGlobalPose(pose);
     internals->world->addCollisionObject(
         object, btBroadphaseProxy::StaticFilter,
