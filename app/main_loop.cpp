@@ -3,13 +3,14 @@
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
 
+#include <chrono>
 #include <iostream>
 #include <memory>
 
 #include "app/camera.h"
 #include "app/input.h"
-#include "gfx/shader_program.h"
-#include "render/scene_pass.h"
+#include "render/environment_pass.h"
+#include "render/shadow_pass.h"
 #include "world/world.h"
 
 uint32_t windowWidth = 1024;
@@ -20,16 +21,16 @@ float lastFrame = 0.0f;
 
 namespace {
 
-// Opens the window full screen at the monitor's current mode, or 1024 x 768.
-GLFWwindow* openWindow() {
+// Full screen at the monitor's current mode, or 1024 x 768 in a window.
+GLFWwindow* createWindow() {
     glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
     glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
     glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
     glfwWindowHint(GLFW_SAMPLES, 16);
 
     GLFWmonitor* monitor = glfwGetPrimaryMonitor();
-    const GLFWvidmode* mode = monitor ? glfwGetVideoMode(monitor) : nullptr;
-    if (fullscreen && mode) {
+    const GLFWvidmode* mode = (fullscreen && monitor) ? glfwGetVideoMode(monitor) : nullptr;
+    if (mode) {
         glfwWindowHint(GLFW_REFRESH_RATE, 60);
         GLFWwindow* window =
             glfwCreateWindow(mode->width, mode->height, "Vromdash", monitor, nullptr);
@@ -55,53 +56,23 @@ void setGlobalGlState() {
     glDepthFunc(GL_LESS);
 }
 
-// The seven programs, in the order they are built.
-struct ShaderPrograms {
-    ShaderProgram environment{"Vrom2/shader/environment.vert", "Vrom2/shader/environment.frag"};
-    ShaderProgram sceneA{"Vrom2/shader/shader.vert", "Vrom2/shader/shader.frag"};
-    ShaderProgram sceneB{"Vrom2/shader/shader.vert", "Vrom2/shader/shader.frag"};
-    ShaderProgram sky{"Vrom2/shader/sky.vert", "Vrom2/shader/sky.frag"};
-    ShaderProgram shadow{"Vrom2/shader/shadow.vert", "Vrom2/shader/shadow.frag",
-                         "Vrom2/shader/shadow.geom"};
-    ShaderProgram cubemap{"Vrom2/shader/cubemap.vert", "Vrom2/shader/cubemap.frag",
-                          "Vrom2/shader/cubemap.geom"};
-    ShaderProgram cubemapSky{"Vrom2/shader/cubemapsky.vert", "Vrom2/shader/cubemapsky.frag",
-                             "Vrom2/shader/cubemapsky.geom"};
-
-    FramePrograms ids() const {
-        return {environment.id, sceneA.id, sceneB.id, sky.id, shadow.id, cubemap.id, cubemapSky.id};
-    }
-    void release() const {
-        for (GLuint id :
-             {environment.id, sceneA.id, sceneB.id, sky.id, shadow.id, cubemap.id, cubemapSky.id}) {
-            glDeleteProgram(id);
-        }
-    }
-};
-
-void runFrame(GLFWwindow* window, const FramePrograms& programs) {
-    const float now = static_cast<float>(glfwGetTime());
-    deltaTime = now - lastFrame;
-    lastFrame = now;
-
-    glfwPollEvents();
-    applyHeldKeys();
-    stepWorld(static_cast<double>(deltaTime));
-
-    // The step may have rebuilt the level: read the car afresh.
-    if (!freeCamera && world->car) {
-        camera.followCar(world->car->modelMatrix);
-    }
-    const mat4 view = camera.viewMatrix();
-    const mat4 projection = screenProjection(camera.zoom);
-    renderFrame(programs, camera.position, view, projection, windowWidth, windowHeight);
-    glfwSwapBuffers(window);
-}
-
-int fail(const char* message) {
+GLFWwindow* fail(const char* message) {
     std::cout << message << std::endl;
     glfwTerminate();
-    return 1;
+    return nullptr;
+}
+
+using Clock = std::chrono::steady_clock;
+
+// Adds the time since `start` to `total` and restarts the stopwatch; with
+// `finish` the stage's GPU work is waited for first.
+void lap(Clock::time_point& start, double& total, bool finish) {
+    if (finish) {
+        glFinish();
+    }
+    const Clock::time_point now = Clock::now();
+    total += std::chrono::duration<double>(now - start).count();
+    start = now;
 }
 
 }  // namespace
@@ -121,13 +92,11 @@ mat4 screenProjection(float zoomDegrees) {
     return perspective(zoomDegrees, lastValidAspect, 0.1f, 100.0f);
 }
 
-int runGame() {
-    fullscreen = askFullscreen(std::cin, std::cout);
-
+GLFWwindow* openGameWindow() {
     if (!glfwInit()) {
         return fail("Could not initialise GLFW (is a display available?)");
     }
-    GLFWwindow* window = openWindow();
+    GLFWwindow* window = createWindow();
     if (!window) {
         return fail("Could not create the window with an OpenGL 3.3 core context");
     }
@@ -141,21 +110,75 @@ int runGame() {
     // Extension loading may leave an error flag behind; it means nothing.
     glGetError();
     setGlobalGlState();
+    return window;
+}
 
-    const ShaderPrograms shaders;
-    auto gameWorld = std::make_unique<World>();
-    world = gameWorld.get();
+GamePrograms::~GamePrograms() {
+    for (GLuint id :
+         {environment.id, sceneA.id, sceneB.id, sky.id, shadow.id, cubemap.id, cubemapSky.id}) {
+        glDeleteProgram(id);
+    }
+}
 
-    const FramePrograms programs = shaders.ids();
-    while (!glfwWindowShouldClose(window)) {
-        runFrame(window, programs);
+FramePrograms GamePrograms::ids() const {
+    return {environment.id, sceneA.id, sceneB.id, sky.id, shadow.id, cubemap.id, cubemapSky.id};
+}
+
+void runFrame(GLFWwindow* window, const FramePrograms& programs, float now,
+              FrameStageTimes* times) {
+    const bool finish = times && times->finishStages;
+    Clock::time_point start = times ? Clock::now() : Clock::time_point();
+
+    deltaTime = now - lastFrame;
+    lastFrame = now;
+    glfwPollEvents();
+    applyHeldKeys();
+    stepWorld(static_cast<double>(deltaTime));
+
+    // The step may have rebuilt the level: read the car afresh.
+    if (!freeCamera && world->car) {
+        camera.followCar(world->car->modelMatrix);
+    }
+    const mat4 view = camera.viewMatrix();
+    const mat4 projection = screenProjection(camera.zoom);
+    if (times) {
+        lap(start, times->update, false);
     }
 
-    // Teardown in reverse: the world's GL objects and bodies, the programs,
-    // then the context.
-    world = nullptr;
-    gameWorld.reset();
-    shaders.release();
+    prepareFrame(camera.position, view, projection);
+    renderShadowPass(programs.shadow);
+    if (times) {
+        lap(start, times->shadow, finish);
+    }
+    renderEnvironmentPass(programs.cubemap, programs.cubemapSky);
+    if (times) {
+        lap(start, times->environment, finish);
+    }
+    renderScenePass(programs, windowWidth, windowHeight);
+    glfwSwapBuffers(window);
+    if (times) {
+        lap(start, times->scene, finish);
+    }
+}
+
+int runGame() {
+    fullscreen = askFullscreen(std::cin, std::cout);
+    GLFWwindow* window = openGameWindow();
+    if (!window) {
+        return 1;
+    }
+    {
+        const GamePrograms programs;
+        auto gameWorld = std::make_unique<World>();
+        world = gameWorld.get();
+        const FramePrograms ids = programs.ids();
+        while (!glfwWindowShouldClose(window)) {
+            runFrame(window, ids, static_cast<float>(glfwGetTime()));
+        }
+        // The world's GL objects and bodies go before the programs and the
+        // context.
+        world = nullptr;
+    }
     glfwTerminate();
     return 0;
 }

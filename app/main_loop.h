@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <iosfwd>
 
+#include "gfx/shader_program.h"
 #include "render/maths.h"
+#include "render/scene_pass.h"
 
 struct GLFWwindow;
 
@@ -22,6 +24,50 @@ bool askFullscreen(std::istream& in, std::ostream& out);
 // The projection of the on-screen camera for the current window size. A
 // window without area (minimised) keeps the last valid aspect ratio.
 mat4 screenProjection(float zoomDegrees);
+
+// glfwInit, the window (full screen when `fullscreen` is set, else 1024 x 768
+// with 16 samples asked for), its context, the input callbacks, GLEW and the
+// global GL state. Prints why and returns null when any of it fails.
+GLFWwindow* openGameWindow();
+
+// The seven programs in the order the game builds them; deleted with this.
+struct GamePrograms {
+    ShaderProgram environment{"Vrom2/shader/environment.vert", "Vrom2/shader/environment.frag"};
+    ShaderProgram sceneA{"Vrom2/shader/shader.vert", "Vrom2/shader/shader.frag"};
+    ShaderProgram sceneB{"Vrom2/shader/shader.vert", "Vrom2/shader/shader.frag"};
+    ShaderProgram sky{"Vrom2/shader/sky.vert", "Vrom2/shader/sky.frag"};
+    ShaderProgram shadow{"Vrom2/shader/shadow.vert", "Vrom2/shader/shadow.frag",
+                         "Vrom2/shader/shadow.geom"};
+    ShaderProgram cubemap{"Vrom2/shader/cubemap.vert", "Vrom2/shader/cubemap.frag",
+                          "Vrom2/shader/cubemap.geom"};
+    ShaderProgram cubemapSky{"Vrom2/shader/cubemapsky.vert", "Vrom2/shader/cubemapsky.frag",
+                             "Vrom2/shader/cubemapsky.geom"};
+
+    GamePrograms() = default;
+    ~GamePrograms();
+    GamePrograms(const GamePrograms&) = delete;
+    GamePrograms& operator=(const GamePrograms&) = delete;
+
+    FramePrograms ids() const;
+};
+
+// Wall-clock seconds of one frame's stages, filled by runFrame when asked.
+// With finishStages each stage waits for its GPU work (glFinish), so the split
+// is honest but the frame is no longer pipelined; without it only the frame
+// total is meaningful.
+struct FrameStageTimes {
+    bool finishStages = false;
+    double update = 0.0;       // events, held keys, physics step, camera
+    double shadow = 0.0;       // prepareFrame and the shadow pass
+    double environment = 0.0;  // environment pass
+    double scene = 0.0;        // on-screen pass and swap
+};
+
+// One frame of the loop: frame time from `now` (seconds on the GLFW timer in
+// the game), events, held keys, the physics step, the camera, the three
+// passes and the swap.
+void runFrame(GLFWwindow* window, const FramePrograms& programs, float now,
+              FrameStageTimes* times = nullptr);
 
 // Runs the whole program: start-up, frame loop, shutdown. Returns the exit
 // status.

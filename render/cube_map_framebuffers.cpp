@@ -1,6 +1,8 @@
 // The two off-screen cube-map render targets, made once for the whole run:
 // a depth cube map for the point light's shadows and a colour cube map (with
 // its own depth) for the car's reflection.
+#include "render/cube_map_framebuffers.h"
+
 #include <cstdio>
 #include <iostream>
 
@@ -25,7 +27,15 @@ void allocateCubeMap(GLuint texture, GLint internalFormat, GLenum format, GLuint
     glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
 }
 
-void reportEnvironmentStatus(GLenum status) {
+}  // namespace
+
+void reportShadowFramebufferStatus(GLenum status) {
+    if (status != GL_FRAMEBUFFER_COMPLETE) {
+        std::cout << "Framebuffer not complete!" << std::endl;
+    }
+}
+
+void reportEnvironmentFramebufferStatus(GLenum status) {
     switch (status) {
         case GL_FRAMEBUFFER_COMPLETE:
             break;
@@ -48,8 +58,6 @@ void reportEnvironmentStatus(GLenum status) {
     std::fflush(stdout);
 }
 
-}  // namespace
-
 void World::setupShadowFramebuffer() {
     shadowWidth = CUBE_FACE_SIZE;
     shadowHeight = CUBE_FACE_SIZE;
@@ -63,9 +71,7 @@ void World::setupShadowFramebuffer() {
     glFramebufferTexture(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, shadowCubeMap, 0);
     glDrawBuffer(GL_NONE);
     glReadBuffer(GL_NONE);
-    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
-        std::cout << "Framebuffer not complete!" << std::endl;
-    }
+    reportShadowFramebufferStatus(glCheckFramebufferStatus(GL_FRAMEBUFFER));
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
 }
 
@@ -83,7 +89,7 @@ void World::setupEnvironmentFramebuffer() {
     glFramebufferTexture(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, envCubeMap, 0);
     glFramebufferTexture(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, envDepthCubeMap, 0);
     glDrawBuffer(GL_COLOR_ATTACHMENT0);
-    reportEnvironmentStatus(glCheckFramebufferStatus(GL_FRAMEBUFFER));
+    reportEnvironmentFramebufferStatus(glCheckFramebufferStatus(GL_FRAMEBUFFER));
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
 }
 

@@ -1,0 +1,568 @@
+// Frame rendering on the real world: the two cube-map targets, the shadow
+// and environment passes, the on-screen pass and preview screenshots.
+#include <GLFW/glfw3.h>
+#include <gtest/gtest.h>
+
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#include <stb/stb_image_write.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/camera.h"
+#include "app/input.h"
+#include "app/main_loop.h"
+#include "gfx/image.h"
+#include "render/cube_faces.h"
+#include "render/cube_map_framebuffers.h"
+#include "render/environment_pass.h"
+#include "render/scene_pass.h"
+#include "render/shadow_pass.h"
+#include "tests/support/gl_context.h"
+#include "tests/support/world_fixture.h"
+
+namespace {
+
+constexpr int SCREEN_W = 1024;
+constexpr int SCREEN_H = 768;
+constexpr int FACE = 1024;
+constexpr int POSITIVE_X = 0;
+constexpr int POSITIVE_Y = 2;
+
+using Pixels = std::vector<unsigned char>;
+
+std::vector<float> readDepthFace(GLuint texture, int face) {
+    std::vector<float> depth(static_cast<size_t>(FACE) * FACE);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, texture);
+    glGetTexImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 0, GL_DEPTH_COMPONENT, GL_FLOAT,
+                  depth.data());
+    return depth;
+}
+
+Pixels readColourFace(GLuint texture, int face) {
+    Pixels rgb(static_cast<size_t>(FACE) * FACE * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, texture);
+    glGetTexImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 0, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+    return rgb;
+}
+
+// The back buffer, read before any swap (after a swap it reads black).
+Pixels readBackBuffer() {
+    Pixels rgb(static_cast<size_t>(SCREEN_W) * SCREEN_H * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, SCREEN_W, SCREEN_H, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+    return rgb;
+}
+
+void writePng(const std::string& path, const Pixels& bottomUpRgb) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    stbi_flip_vertically_on_write(1);
+    stbi_write_png(path.c_str(), SCREEN_W, SCREEN_H, 3, bottomUpRgb.data(), SCREEN_W * 3);
+}
+
+// Mean brightness (0..255) of a square of pixels around (x, y).
+float meanBrightness(const Pixels& rgb, int width, int x, int y, int half) {
+    float sum = 0.0f;
+    int count = 0;
+    for (int j = y - half; j <= y + half; ++j) {
+        for (int i = x - half; i <= x + half; ++i) {
+            const size_t at = (static_cast<size_t>(j) * width + i) * 3;
+            sum += (rgb[at] + rgb[at + 1] + rgb[at + 2]) / 3.0f;
+            ++count;
+        }
+    }
+    return sum / static_cast<float>(count);
+}
+
+const unsigned char CLEAR_GREY[3] = {26, 26, 26};  // 0.1 in eight bits
+
+// How many pixels (or texels) have exactly this colour.
+long countPixels(const Pixels& rgb, const unsigned char colour[3]) {
+    long count = 0;
+    for (size_t i = 0; i + 2 < rgb.size(); i += 3) {
+        count += rgb[i] == colour[0] && rgb[i + 1] == colour[1] && rgb[i + 2] == colour[2];
+    }
+    return count;
+}
+
+// Mean colour of a square region of an image, as fractions of its sum, so
+// that a grey light on a texture leaves it unchanged.
+vec3 chromaticity(const unsigned char* rgb, int width, int x0, int y0, int size) {
+    vec3 sum(0.0f);
+    for (int y = y0; y < y0 + size; ++y) {
+        for (int x = x0; x < x0 + size; ++x) {
+            const unsigned char* p = rgb + (static_cast<size_t>(y) * width + x) * 3;
+            sum += vec3(p[0], p[1], p[2]);
+        }
+    }
+    return sum / (sum.x + sum.y + sum.z);
+}
+
+// Per-face comparison of two cube maps read as RGB bytes.
+struct FaceDifference {
+    double meanAbs = 0.0;      // over all channels
+    double farOffShare = 0.0;  // share of texels with a channel off by more than 24
+};
+
+FaceDifference compareFaces(const Pixels& a, const Pixels& b) {
+    FaceDifference d;
+    long farOff = 0;
+    for (size_t i = 0; i < a.size(); i += 3) {
+        int worst = 0;
+        for (size_t c = 0; c < 3; ++c) {
+            const int diff = std::abs(int(a[i + c]) - int(b[i + c]));
+            d.meanAbs += diff;
+            worst = std::max(worst, diff);
+        }
+        farOff += worst > 24;
+    }
+    d.meanAbs /= static_cast<double>(a.size());
+    d.farOffShare = static_cast<double>(farOff) / static_cast<double>(a.size() / 3);
+    return d;
+}
+
+// Writes a sky directory of six flat-coloured square faces of `size` pixels.
+std::string writeTestSky(const std::string& name, int size, const unsigned char colour[3]) {
+    const std::string dir = scratchDirectory(name);
+    Pixels face(static_cast<size_t>(size) * size * 3);
+    for (size_t i = 0; i < face.size(); ++i) {
+        face[i] = colour[i % 3];
+    }
+    for (const char* file : {"right", "left", "top", "bottom", "back", "front"}) {
+        const std::string path = dir + "/" + file + ".jpg";
+        stbi_write_jpg(path.c_str(), size, size, 3, face.data(), 95);
+    }
+    return dir;
+}
+
+class RenderTest : public WorldTest {
+protected:
+    void SetUp() override {
+        WorldTest::SetUp();
+        resetInput();
+        camera = Camera();
+        environmentSkyCopy = true;
+        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+        programs = std::make_unique<GamePrograms>();
+        while (glGetError() != GL_NO_ERROR) {
+        }
+    }
+    void TearDown() override {
+        environmentSkyCopy = true;
+        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+        programs.reset();
+        WorldTest::TearDown();
+    }
+
+    vec3 chassis() const { return world->car->chassis->getGlobalPose().p; }
+
+    // Moves a crate's body (unturned) and its drawn cube to `position`.
+    static void placeCrate(Crate& crate, const vec3& position) {
+        Pose pose;
+        pose.p = position;
+        crate.actor->setGlobalPose(pose, true);
+        crate.update();
+    }
+
+    // The frame's passes from the given eye, as the frame loop runs them.
+    void renderFrom(const vec3& eye, const vec3& target) {
+        view = lookAt(eye, target, vec3(0.0f, 1.0f, 0.0f));
+        projection = screenProjection(45.0f);
+        renderFrame(programs->ids(), eye, view, projection, SCREEN_W, SCREEN_H);
+    }
+
+    // The follow camera behind the car, then the frame's passes.
+    void renderFollowView() {
+        camera.followCar(world->car->modelMatrix);
+        view = camera.viewMatrix();
+        projection = screenProjection(camera.zoom);
+        renderFrame(programs->ids(), camera.position, view, projection, SCREEN_W, SCREEN_H);
+    }
+
+    // Window pixel of a world point in the last rendered view.
+    void toScreen(const vec3& point, int& x, int& y) const {
+        const vec4 clip = projection * view * vec4(point, 1.0f);
+        x = static_cast<int>((clip.x / clip.w * 0.5f + 0.5f) * SCREEN_W);
+        y = static_cast<int>((clip.y / clip.w * 0.5f + 0.5f) * SCREEN_H);
+    }
+
+    std::unique_ptr<GamePrograms> programs;
+    mat4 view{1.0f};
+    mat4 projection{1.0f};
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Screenshots of the follow camera on both layouts and of the free camera.
+
+TEST_F(RenderTest, WritesScreenshotsOfBothLayoutsAndTheFreeCamera) {
+    runFrames(90);  // the car settles on its wheels
+    renderFollowView();
+    const Pixels levelOne = readBackBuffer();
+    writePng(buildPath("screenshots/level1.png"), levelOne);
+
+    world->loadLevel(2);
+    runFrames(90);
+    renderFollowView();
+    const Pixels levelTwo = readBackBuffer();
+    writePng(buildPath("screenshots/level2.png"), levelTwo);
+
+    world->loadLevel(1);
+    runFrames(90);
+    const vec3 car = chassis();
+    renderFrom(car + vec3(-9.0f, 6.0f, 9.0f), car + vec3(0.0f, 0.0f, -6.0f));
+    const Pixels freeView = readBackBuffer();
+    writePng(buildPath("screenshots/free_camera.png"), freeView);
+
+    // The sky, drawn last, leaves no pixel at the clear colour; the road
+    // below the horizon is lit; the layouts differ.
+    for (const Pixels* shot : {&levelOne, &levelTwo, &freeView}) {
+        EXPECT_LT(countPixels(*shot, CLEAR_GREY), 100);
+        EXPECT_GT(meanBrightness(*shot, SCREEN_W, 100, 100, 20), 25.0f);
+    }
+    EXPECT_NE(levelOne, levelTwo);
+}
+
+// ---------------------------------------------------------------------------
+// Framebuffers
+
+TEST(CubeMapFramebuffers, AreCompleteLayeredAndSilentAndGoWithTheWorld) {
+    ASSERT_NE(testGlContext(), nullptr);
+    StdoutCapture capture;
+    auto owned = std::make_unique<World>();
+    const std::string printed = capture.text();
+    EXPECT_EQ(printed.find("ramebuffer"), std::string::npos) << printed;
+    EXPECT_EQ(printed.find("FRAMEBUFFER"), std::string::npos) << printed;
+
+    GLint bound = -1;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
+    EXPECT_EQ(bound, 0);
+
+    const World& w = *owned;
+    EXPECT_EQ(w.shadowWidth, 1024u);
+    EXPECT_EQ(w.envHeight, 1024u);
+    struct Target {
+        GLuint fbo;
+        GLenum attachment;
+        GLuint texture;
+        GLint drawBuffer;
+    };
+    for (const Target& t :
+         {Target{w.shadowFbo, GL_DEPTH_ATTACHMENT, w.shadowCubeMap, GL_NONE},
+          Target{w.envFbo, GL_COLOR_ATTACHMENT0, w.envCubeMap, GL_COLOR_ATTACHMENT0},
+          Target{w.envFbo, GL_DEPTH_ATTACHMENT, w.envDepthCubeMap, GL_COLOR_ATTACHMENT0}}) {
+        glBindFramebuffer(GL_FRAMEBUFFER, t.fbo);
+        EXPECT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), GLenum(GL_FRAMEBUFFER_COMPLETE));
+        GLint name = 0, layered = 0, drawBuffer = -1;
+        glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, t.attachment,
+                                              GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME, &name);
+        glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, t.attachment,
+                                              GL_FRAMEBUFFER_ATTACHMENT_LAYERED, &layered);
+        glGetIntegerv(GL_DRAW_BUFFER, &drawBuffer);
+        EXPECT_EQ(static_cast<GLuint>(name), t.texture);
+        EXPECT_EQ(layered, GL_TRUE) << "the whole cube map, not one face";
+        EXPECT_EQ(drawBuffer, t.drawBuffer);
+
+        glBindTexture(GL_TEXTURE_CUBE_MAP, t.texture);
+        for (int face = 0; face < 6; ++face) {
+            GLint width = 0, height = 0;
+            glGetTexLevelParameteriv(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 0, GL_TEXTURE_WIDTH,
+                                     &width);
+            glGetTexLevelParameteriv(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 0, GL_TEXTURE_HEIGHT,
+                                     &height);
+            EXPECT_EQ(width, 1024);
+            EXPECT_EQ(height, 1024);
+        }
+        GLint filter = 0, wrap = 0;
+        glGetTexParameteriv(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MIN_FILTER, &filter);
+        glGetTexParameteriv(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_WRAP_R, &wrap);
+        EXPECT_EQ(filter, GL_NEAREST);
+        EXPECT_EQ(wrap, GL_CLAMP_TO_EDGE);
+    }
+    glBindFramebuffer(GL_FRAMEBUFFER, w.shadowFbo);
+    GLint readBuffer = -1;
+    glGetIntegerv(GL_READ_BUFFER, &readBuffer);
+    EXPECT_EQ(readBuffer, GL_NONE);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+
+    const GLuint shadowFbo = w.shadowFbo, envFbo = w.envFbo;
+    const GLuint textures[] = {w.shadowCubeMap, w.envCubeMap, w.envDepthCubeMap};
+    owned.reset();
+    EXPECT_FALSE(glIsFramebuffer(shadowFbo));
+    EXPECT_FALSE(glIsFramebuffer(envFbo));
+    for (GLuint texture : textures) {
+        EXPECT_FALSE(glIsTexture(texture)) << "released by the world's destructor";
+    }
+}
+
+TEST(CubeMapFramebuffers, ReportEveryStatusWithItsOwnLine) {
+    struct Case {
+        GLenum status;
+        const char* shadow;
+        const char* environment;
+    };
+    const Case cases[] = {
+        {GL_FRAMEBUFFER_COMPLETE, "", ""},
+        {GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT, "Framebuffer not complete!\n",
+         "GL_FRAMEBUFFER_INCOMPLETE_ATTACHMENT\n"},
+        {GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT, "Framebuffer not complete!\n",
+         "GL_FRAMEBUFFER_INCOMPLETE_MISSING_ATTACHMENT\n"},
+        {GL_FRAMEBUFFER_INCOMPLETE_DRAW_BUFFER, "Framebuffer not complete!\n",
+         "GL_FRAMEBUFFER_INCOMPLETE_DRAW_BUFFER\n"},
+        {GL_FRAMEBUFFER_UNSUPPORTED, "Framebuffer not complete!\n", "GL_FRAMEBUFFER_UNSUPPORTED\n"},
+        {GL_FRAMEBUFFER_INCOMPLETE_LAYER_TARGETS, "Framebuffer not complete!\n",
+         "FRAMEBUFFER ERROR: (8DA8).\n"},
+        {GL_FRAMEBUFFER_INCOMPLETE_READ_BUFFER, "Framebuffer not complete!\n",
+         "FRAMEBUFFER ERROR: (8CDC).\n"},
+        {0, "Framebuffer not complete!\n", "FRAMEBUFFER ERROR: (0).\n"},
+    };
+    for (const Case& c : cases) {
+        StdoutCapture shadow;
+        reportShadowFramebufferStatus(c.status);
+        EXPECT_EQ(shadow.text(), c.shadow) << std::hex << c.status;
+        StdoutCapture environment;
+        reportEnvironmentFramebufferStatus(c.status);
+        EXPECT_EQ(environment.text(), c.environment) << std::hex << c.status;
+    }
+}
+
+TEST_F(RenderTest, LevelChangesKeepTheFramebuffersAndTheirTextures) {
+    const GLuint before[] = {world->shadowFbo, world->shadowCubeMap, world->envFbo,
+                             world->envCubeMap, world->envDepthCubeMap};
+    world->loadLevel(2);
+    world->loadLevel(1);
+    renderFollowView();
+    const GLuint after[] = {world->shadowFbo, world->shadowCubeMap, world->envFbo,
+                            world->envCubeMap, world->envDepthCubeMap};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(after[i], before[i]);
+    }
+    EXPECT_TRUE(glIsFramebuffer(world->shadowFbo));
+    EXPECT_TRUE(glIsFramebuffer(world->envFbo));
+    glBindFramebuffer(GL_FRAMEBUFFER, world->envFbo);
+    EXPECT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), GLenum(GL_FRAMEBUFFER_COMPLETE));
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Shadow pass
+
+TEST_F(RenderTest, ShadowMapHoldsTheCrateDistanceAndClearsWhenNothingCasts) {
+    const vec3 light = chassis();
+    placeCrate(*world->crates[0], light + vec3(3.0f, 0.0f, 0.0f));
+    prepareFrame(camera.position, camera.viewMatrix(), screenProjection(45.0f));
+    renderShadowPass(programs->ids().shadow);
+
+    GLint bound = -1;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
+    EXPECT_EQ(bound, 0);
+
+    const std::vector<float> positiveX = readDepthFace(world->shadowCubeMap, POSITIVE_X);
+    // Straight along +X the crate's near face is 2.5 from the light.
+    EXPECT_NEAR(positiveX[512 * FACE + 512], 2.5f / CUBE_FAR, 0.002f);
+    // The cube's half width 0.5 at 2.5 spans 0.2 of the face's half width:
+    // about 102 texels either side of the centre.
+    EXPECT_LT(positiveX[(512 + 92) * FACE + 512 - 92], 0.06f);
+    EXPECT_EQ(positiveX[(512 + 112) * FACE + 512], 1.0f);
+    EXPECT_EQ(positiveX[512 * FACE + 512 - 112], 1.0f);
+    EXPECT_EQ(positiveX[10 * FACE + 10], 1.0f) << "nothing in that direction";
+    EXPECT_EQ(positiveX[1000 * FACE + 990], 1.0f);
+    const std::vector<float> negativeX = readDepthFace(world->shadowCubeMap, 1);
+    EXPECT_EQ(negativeX[512 * FACE + 512], 1.0f);
+
+    // Road and car cast nothing: with no crates and no figures every face
+    // is cleared to 1.0, whatever the previous frame left.
+    world->crates.clear();
+    world->figures.clear();
+    renderShadowPass(programs->ids().shadow);
+    for (int face = 0; face < 6; ++face) {
+        const std::vector<float> depth = readDepthFace(world->shadowCubeMap, face);
+        const auto nearest = *std::min_element(depth.begin(), depth.end());
+        EXPECT_EQ(nearest, 1.0f) << "face " << face;
+    }
+}
+
+TEST_F(RenderTest, WireframeModeDrawsTheShadowMapAsLines) {
+    placeCrate(*world->crates[0], chassis() + vec3(3.0f, 0.0f, 0.0f));
+    prepareFrame(camera.position, camera.viewMatrix(), screenProjection(45.0f));
+    auto coveredTexels = [&] {
+        renderShadowPass(programs->ids().shadow);
+        const std::vector<float> depth = readDepthFace(world->shadowCubeMap, POSITIVE_X);
+        return std::count_if(depth.begin(), depth.end(), [](float d) { return d < 0.5f; });
+    };
+    const auto filled = coveredTexels();
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    const auto lines = coveredTexels();
+    EXPECT_GT(filled, 30000);  // about 205 x 205 texels
+    EXPECT_GT(lines, 200);
+    EXPECT_LT(lines, filled / 10);
+}
+
+// ---------------------------------------------------------------------------
+// Environment pass
+
+TEST_F(RenderTest, EnvironmentMapHoldsTheCopiedSkyWithTheObjectsOverIt) {
+    runFrames(30);
+    placeCrate(*world->crates[0], chassis() + vec3(3.0f, 0.0f, 0.0f));
+    renderFollowView();
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+
+    // Nothing stands above the car: the +Y face is the sky's, texel for texel.
+    const Pixels up = readColourFace(world->envCubeMap, POSITIVE_Y);
+    const Pixels skyUp = readColourFace(world->sky->cubeMapTexture, POSITIVE_Y);
+    EXPECT_EQ(compareFaces(up, skyUp).meanAbs, 0.0);
+
+    // Towards the crate: the wood of its texture under a grey light.
+    const Pixels side = readColourFace(world->envCubeMap, POSITIVE_X);
+    const Pixels skySide = readColourFace(world->sky->cubeMapTexture, POSITIVE_X);
+    const Image wood("Vrom2/model/container2.png", IMAGE_RGB);
+    ASSERT_TRUE(wood.loaded());
+    const vec3 expected = chromaticity(wood.pixels, wood.width, 156, 156, 200);
+    const vec3 seen = chromaticity(side.data(), FACE, 472, 472, 80);
+    EXPECT_NEAR(seen.r, expected.r, 0.03f);
+    EXPECT_NEAR(seen.g, expected.g, 0.03f);
+    EXPECT_NEAR(seen.b, expected.b, 0.03f);
+    const vec3 sky = chromaticity(skySide.data(), FACE, 472, 472, 80);
+    EXPECT_GT(std::abs(sky.b - seen.b), 0.05f) << "the crate, not the sky";
+    // Away from the crate but above the horizon, the sky again.
+    EXPECT_EQ(side[(24 * FACE + 512) * 3 + 2], skySide[(24 * FACE + 512) * 3 + 2]);
+}
+
+TEST_F(RenderTest, SkyFacesSmallerThanTheMapLeaveTheClearColourUnlessDrawnIn) {
+    const unsigned char red[3] = {230, 20, 20};
+    world->sky = std::make_unique<Skybox>(writeTestSky("small-sky", 64, red));
+    placeCrate(*world->crates[0], chassis() + vec3(3.0f, 0.0f, 0.0f));
+    renderFollowView();
+    while (glGetError() != GL_NO_ERROR) {
+        // the copy's region lies outside the source: an error, nothing copied
+    }
+    const Pixels up = readColourFace(world->envCubeMap, POSITIVE_Y);
+    EXPECT_EQ(countPixels(up, CLEAR_GREY), FACE * FACE);
+    const Pixels side = readColourFace(world->envCubeMap, POSITIVE_X);
+    EXPECT_NE(side[(512 * FACE + 512) * 3], CLEAR_GREY[0]) << "the crate is still drawn";
+    EXPECT_EQ(side[(24 * FACE + 512) * 3], CLEAR_GREY[0]);
+
+    // Drawing the sky instead of copying it works with any face size.
+    environmentSkyCopy = false;
+    renderFollowView();
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    // All of the +Y face and the upper rows of the +X face look at the sky.
+    for (int face : {POSITIVE_X, POSITIVE_Y}) {
+        const Pixels drawn = readColourFace(world->envCubeMap, face);
+        const size_t rows = face == POSITIVE_Y ? FACE : 400;
+        long reddish = 0;
+        for (size_t i = 0; i < rows * FACE * 3; i += 3) {
+            reddish += drawn[i] > 180 && drawn[i + 1] < 70 && drawn[i + 2] < 70;
+        }
+        EXPECT_EQ(reddish, static_cast<long>(rows * FACE)) << "face " << face;
+    }
+}
+
+TEST_F(RenderTest, DrawnSkyFallbackMatchesTheCopiedSkyOnEveryFace) {
+    runFrames(30);
+    placeCrate(*world->crates[0], chassis() + vec3(3.0f, 0.0f, 0.0f));
+    renderFollowView();
+    std::vector<Pixels> copied;
+    for (int face = 0; face < 6; ++face) {
+        copied.push_back(readColourFace(world->envCubeMap, face));
+    }
+    environmentSkyCopy = false;
+    renderFollowView();
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    for (int face = 0; face < 6; ++face) {
+        const FaceDifference d =
+            compareFaces(copied[face], readColourFace(world->envCubeMap, face));
+        EXPECT_LT(d.meanAbs, 1.5) << "face " << face;
+        EXPECT_LT(d.farOffShare, 0.002) << "face " << face;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Scene pass
+
+TEST_F(RenderTest, CrateShadowDarkensTheRoadBehindIt) {
+    runFrames(60);
+    const vec3 light = chassis();
+    float ground = 0.0f;
+    ASSERT_TRUE(world->scene->raycastDown(light.x, light.z + 8.0f, 50.0f, ground));
+    const float road = ground - 0.4f;  // the visible road lies 0.4 below the ground
+    const vec3 inShadow(light.x, road, light.z + 8.0f);
+    const vec3 beside(light.x + 2.5f, road, light.z + 8.0f);
+    const vec3 eye = light + vec3(0.0f, 7.0f, 14.0f);
+    const vec3 target = light + vec3(0.0f, -1.0f, 8.0f);
+
+    auto brightness = [&](const vec3& point) {
+        const Pixels frame = readBackBuffer();
+        static int n = 0;
+        writePng(buildPath("screenshots/debug-shadow" + std::to_string(n++) + ".png"), frame);
+        int x = 0, y = 0;
+        toScreen(point, x, y);
+        return meanBrightness(frame, SCREEN_W, x, y, 3);
+    };
+    // The crate between the light and the road, standing on the road.
+    placeCrate(*world->crates[0], vec3(light.x, ground + 0.1f, light.z + 4.0f));
+    renderFrom(eye, target);
+    const float shadowed = brightness(inShadow);
+    const float besideShadow = brightness(beside);
+    placeCrate(*world->crates[0], vec3(light.x + 30.0f, ground + 0.1f, light.z - 40.0f));
+    renderFrom(eye, target);
+    const float unshadowed = brightness(inShadow);
+
+    EXPECT_LT(shadowed, 0.7f * besideShadow);
+    EXPECT_LT(shadowed, 0.7f * unshadowed);
+    EXPECT_GT(unshadowed, 0.75f * besideShadow) << "lit alike without the crate";
+}
+
+TEST_F(RenderTest, CarReflectsThisFramesEnvironmentMap) {
+    runFrames(60);
+    const FramePrograms ids = programs->ids();
+    camera.followCar(world->car->modelMatrix);
+    view = camera.viewMatrix();
+    projection = screenProjection(camera.zoom);
+    auto frame = [&](bool paintEnvironment) {
+        prepareFrame(camera.position, view, projection);
+        renderShadowPass(ids.shadow);
+        renderEnvironmentPass(ids.cubemap, ids.cubemapSky);
+        if (paintEnvironment) {
+            const Pixels magenta = [] {
+                Pixels p(static_cast<size_t>(FACE) * FACE * 3);
+                for (size_t i = 0; i < p.size(); i += 3) {
+                    p[i] = 255;
+                    p[i + 2] = 255;
+                }
+                return p;
+            }();
+            glBindTexture(GL_TEXTURE_CUBE_MAP, world->envCubeMap);
+            glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+            for (int face = 0; face < 6; ++face) {
+                glTexSubImage2D(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 0, 0, 0, FACE, FACE, GL_RGB,
+                                GL_UNSIGNED_BYTE, magenta.data());
+            }
+        }
+        renderScenePass(ids, SCREEN_W, SCREEN_H);
+        return readBackBuffer();
+    };
+    const Pixels plain = frame(false);
+    const Pixels painted = frame(true);
+    long changed = 0, changedHigh = 0;
+    for (int y = 0; y < SCREEN_H; ++y) {
+        for (int x = 0; x < SCREEN_W; ++x) {
+            const size_t at = (static_cast<size_t>(y) * SCREEN_W + x) * 3;
+            const bool differs = plain[at] != painted[at] || plain[at + 1] != painted[at + 1] ||
+                                 plain[at + 2] != painted[at + 2];
+            changed += differs;
+            changedHigh += differs && y > SCREEN_H * 3 / 4;
+        }
+    }
+    // Only the car samples the environment map: its pixels change, the sky
+    // and the far road do not.
+    EXPECT_GT(changed, 20000);
+    EXPECT_EQ(changedHigh, 0);
+}
