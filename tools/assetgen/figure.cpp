@@ -123,15 +123,6 @@ MeshPart arm(glm::vec3 origin, glm::vec3 direction, glm::vec3 palmFacing) {
 
 }  // namespace
 
-glm::mat4 figureLeftHandTransform() {
-    return glm::translate(glm::mat4(1.0f), glm::vec3(1.1f, -0.33f, -0.95f));
-}
-
-glm::mat4 figureRightHandTransform() {
-    const glm::mat4 turned = glm::rotate(glm::mat4(1.0f), -65.0f * PI / 180.0f, glm::vec3(0, 0, 1));
-    return glm::translate(turned, glm::vec3(-0.5f, 1.44f, -1.05f));
-}
-
 std::vector<MeshPart> buildFigureBody() {
     MeshPart body{"body", "plinn", {}, {}, {}, {}};
     const float x = FIGURE_CENTRE_X, z = FIGURE_CENTRE_Z;
@@ -177,8 +168,10 @@ std::vector<MeshPart> buildRightArm() {
 
 std::vector<MeshPart> buildLeftArm() {
     const float tilt = 8.0f * PI / 180.0f;
+    const glm::vec3 shoulder(FIGURE_CENTRE_X + FIGURE_SHOULDER_HALF_SPAN, FIGURE_SHOULDER_Y,
+                             FIGURE_SHOULDER_Z);
     MeshPart part =
-        arm(glm::vec3(0.806f, 1.392f, -0.10f), glm::vec3(std::sin(tilt), -std::cos(tilt), 0.0f),
+        arm(shoulder - FIGURE_LEFT_HAND_OFFSET, glm::vec3(std::sin(tilt), -std::cos(tilt), 0.0f),
             glm::vec3(-1.0f, 0.0f, 0.3f));
     part.name = "left_arm";
     return {part};

@@ -140,7 +140,7 @@ Bitmap asphaltTexture() {
             const glm::vec2 p(static_cast<float>(x), static_cast<float>(y));
             const float grain = fractalNoise2(p / 4.0f, 4, 11, SIZE / 4);
             const float patches = fractalNoise2(p / 32.0f, 3, 12, SIZE / 32);
-            float grey = 0.17f + 0.10f * grain + 0.06f * patches;
+            float grey = 0.23f + 0.10f * grain + 0.06f * patches;
             // Light stones in the mix.
             if (latticeValue(x, y, 0, 13) > 0.975f) {
                 grey += 0.12f;
@@ -159,8 +159,8 @@ Bitmap asphaltTexture() {
     return image;
 }
 
-Bitmap asphaltSpecular() {
-    const Bitmap diffuse = asphaltTexture();
+// Painted lines shine a little more than the asphalt around them.
+Bitmap asphaltSpecular(const Bitmap& diffuse) {
     Bitmap image = makeBitmap(diffuse.width, diffuse.height, 3);
     for (int y = 0; y < diffuse.height; ++y) {
         for (int x = 0; x < diffuse.width; ++x) {
@@ -310,8 +310,9 @@ bool writeGround(const std::string& folder) {
     }
     bool ok = writePng(folder + "/heightmap.png", buildHeightmap());
     ok = writeObj(folder + "/road3.obj", "road3.mtl", parts, roadMaterials()) && ok;
-    ok = writePng(folder + "/asphalt.png", asphaltTexture()) && ok;
-    ok = writePng(folder + "/asphalt_specular.png", asphaltSpecular()) && ok;
+    const Bitmap asphalt = asphaltTexture();
+    ok = writePng(folder + "/asphalt.png", asphalt) && ok;
+    ok = writePng(folder + "/asphalt_specular.png", asphaltSpecular(asphalt)) && ok;
     ok = writePng(folder + "/kerb.png", kerbTexture()) && ok;
     ok = writePng(folder + "/rock.png", rockTexture()) && ok;
     ok = writePng(folder + "/ground.png", groundTexture()) && ok;

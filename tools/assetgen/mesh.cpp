@@ -55,14 +55,6 @@ void transformPart(MeshPart& part, const glm::mat4& transform) {
     }
 }
 
-size_t triangleCount(const std::vector<MeshPart>& parts) {
-    size_t count = 0;
-    for (const MeshPart& part : parts) {
-        count += part.indices.size() / 3;
-    }
-    return count;
-}
-
 static bool writeMaterials(const std::string& path, const std::vector<Material>& materials) {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) {

@@ -46,7 +46,6 @@ void addQuadByNormals(MeshPart& part, std::uint32_t a, std::uint32_t b, std::uin
 
 // Moves every vertex of a part (normals follow the rotation part).
 void transformPart(MeshPart& part, const glm::mat4& transform);
-size_t triangleCount(const std::vector<MeshPart>& parts);
 
 // Writes `objPath` and, next to it, the material file `mtlName`. Returns
 // false when either file cannot be written.

@@ -2,22 +2,6 @@
 
 #include <cmath>
 
-std::uint64_t Random::next() {
-    state += 0x9E3779B97F4A7C15ull;
-    std::uint64_t z = state;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-}
-
-float Random::uniform() {
-    return static_cast<float>(next() >> 40) / 16777216.0f;
-}
-
-float Random::range(float low, float high) {
-    return low + (high - low) * uniform();
-}
-
 float latticeValue(int x, int y, int z, std::uint32_t seed) {
     std::uint32_t h = seed * 0x27D4EB2Du;
     h ^= static_cast<std::uint32_t>(x) * 0x85EBCA6Bu;
@@ -63,27 +47,6 @@ float valueNoise2(glm::vec2 p, std::uint32_t seed, int period) {
     return a + (b - a) * ty;
 }
 
-float valueNoise3(glm::vec3 p, std::uint32_t seed) {
-    const glm::vec3 f(std::floor(p.x), std::floor(p.y), std::floor(p.z));
-    const int x0 = static_cast<int>(f.x);
-    const int y0 = static_cast<int>(f.y);
-    const int z0 = static_cast<int>(f.z);
-    const float tx = fade(p.x - f.x);
-    const float ty = fade(p.y - f.y);
-    const float tz = fade(p.z - f.z);
-    float layer[2];
-    for (int dz = 0; dz < 2; ++dz) {
-        const float v00 = latticeValue(x0, y0, z0 + dz, seed);
-        const float v10 = latticeValue(x0 + 1, y0, z0 + dz, seed);
-        const float v01 = latticeValue(x0, y0 + 1, z0 + dz, seed);
-        const float v11 = latticeValue(x0 + 1, y0 + 1, z0 + dz, seed);
-        const float a = v00 + (v10 - v00) * tx;
-        const float b = v01 + (v11 - v01) * tx;
-        layer[dz] = a + (b - a) * ty;
-    }
-    return layer[0] + (layer[1] - layer[0]) * tz;
-}
-
 float fractalNoise2(glm::vec2 p, int octaves, std::uint32_t seed, int period) {
     float sum = 0.0f, amplitude = 0.5f, total = 0.0f;
     for (int i = 0; i < octaves; ++i) {
@@ -91,18 +54,6 @@ float fractalNoise2(glm::vec2 p, int octaves, std::uint32_t seed, int period) {
         total += amplitude;
         p *= 2.0f;
         period *= 2;
-        amplitude *= 0.5f;
-    }
-    return sum / total;
-}
-
-float fractalNoise3(glm::vec3 p, int octaves, std::uint32_t seed) {
-    float sum = 0.0f, amplitude = 0.5f, total = 0.0f;
-    for (int i = 0; i < octaves; ++i) {
-        sum += amplitude * valueNoise3(p, seed + static_cast<std::uint32_t>(i) * 101u);
-        total += amplitude;
-        // An odd rotation-like shuffle between octaves hides the lattice.
-        p = glm::vec3(p.y * 1.6f + p.z * 1.2f, p.z * 1.6f - p.x * 1.2f, p.x * 1.6f + p.y * 1.2f);
         amplitude *= 0.5f;
     }
     return sum / total;

@@ -6,6 +6,7 @@
 #include <glm/common.hpp>
 #include <glm/exponential.hpp>
 #include <glm/geometric.hpp>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -110,13 +111,17 @@ glm::vec3 skyColour(SkyMood mood, const glm::vec3& d) {
         }
         // Clouds on a layer above: far ones squeeze towards the horizon.
         const glm::vec2 onLayer = glm::vec2(d.x, d.z) / (h + 0.12f) * 2.2f;
-        const float density =
-            cloudDensity(onLayer, p.cloudCover, mood == SkyMood::ClearDay ? 5 : 9);
-        const float lit = 0.5f + 0.5f * fractalNoise2(onLayer * 1.7f + glm::vec2(3.1f), 3, 6);
-        glm::vec3 cloud = glm::mix(p.cloudShade, p.cloudLit,
-                                   glm::clamp(lit * 0.6f + towardsSun * 0.6f, 0.0f, 1.0f));
         const float fade = smoothStep(0.0f, 0.12f, h);
-        colour = glm::mix(colour, cloud, density * fade * 0.92f);
+        const float density =
+            fade > 0.0f ? cloudDensity(onLayer, p.cloudCover, mood == SkyMood::ClearDay ? 5 : 9)
+                        : 0.0f;
+        // Shading only where there is cloud: most of the sky has none.
+        if (density > 0.0f) {
+            const float lit = 0.5f + 0.5f * fractalNoise2(onLayer * 1.7f + glm::vec2(3.1f), 3, 6);
+            const glm::vec3 cloud = glm::mix(
+                p.cloudShade, p.cloudLit, glm::clamp(lit * 0.6f + towardsSun * 0.6f, 0.0f, 1.0f));
+            colour = glm::mix(colour, cloud, density * fade * 0.92f);
+        }
     } else {
         // Below the world: a sea of cloud fading into haze.
         const float h = -d.y;
@@ -162,7 +167,11 @@ bool writeSky(const std::string& folder, SkyMood mood) {
     const unsigned threads = std::max(1u, std::min(6u, std::thread::hardware_concurrency()));
     std::vector<std::thread> workers;
     for (unsigned i = 1; i < threads; ++i) {
-        workers.emplace_back(work);
+        try {
+            workers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;  // no more threads: the ones we have paint the rest
+        }
     }
     work();
     for (std::thread& worker : workers) {
