@@ -117,14 +117,15 @@ struct CabinShape {
 // Flat-shaded glasshouse: windscreen, side windows and rear window in glass,
 // the roof in paint.
 void addCabin(MeshPart& glass, MeshPart& roof, const CabinShape& c) {
+    // u0..u1: the part of the cell across the quad (a-b side to d-c side).
     auto quad = [](MeshPart& part, glm::vec3 a, glm::vec3 b, glm::vec3 cc, glm::vec3 d,
-                   glm::vec3 facing, const AtlasCell& where) {
+                   glm::vec3 facing, const AtlasCell& where, float u0 = 0.0f, float u1 = 1.0f) {
         const glm::vec3 normal = glm::normalize(glm::cross(b - a, d - a)) *
                                  (glm::dot(glm::cross(b - a, d - a), facing) < 0 ? -1.0f : 1.0f);
-        addQuad(part, addVertex(part, a, normal, cellUv(where, 0, 1)),
-                addVertex(part, b, normal, cellUv(where, 1, 1)),
-                addVertex(part, cc, normal, cellUv(where, 1, 0)),
-                addVertex(part, d, normal, cellUv(where, 0, 0)), normal);
+        addQuad(part, addVertex(part, a, normal, cellUv(where, u0, 1)),
+                addVertex(part, b, normal, cellUv(where, u1, 1)),
+                addVertex(part, cc, normal, cellUv(where, u1, 0)),
+                addVertex(part, d, normal, cellUv(where, u0, 0)), normal);
     };
     const float bw = c.baseHalfWidth, rw = c.roofHalfWidth;
     const glm::vec3 frontLeft(-bw, c.belt, c.frontBase), frontRight(bw, c.belt, c.frontBase);
@@ -135,8 +136,12 @@ void addCabin(MeshPart& glass, MeshPart& roof, const CabinShape& c) {
     quad(glass, frontLeft, frontRight, roofFrontRight, roofFrontLeft, glm::vec3(0, 1, 1),
          cell(Glass));
     quad(glass, rearRight, rearLeft, roofBackLeft, roofBackRight, glm::vec3(0, 1, -1), cell(Glass));
+    // The roof takes the middle of the paint cell as the body's top does
+    // (the cell's width goes once around the body, about 22 units), so its
+    // stripes are as wide as the bonnet's.
+    const float roofSpan = rw / 22.0f;
     quad(roof, roofFrontLeft, roofFrontRight, roofBackRight, roofBackLeft, glm::vec3(0, 1, 0),
-         cell(Paint));
+         cell(Paint), 0.5f - roofSpan, 0.5f + roofSpan);
     for (float side : {-1.0f, 1.0f}) {
         const glm::vec3 out(side, 0.0f, 0.0f);
         const glm::vec3 f = side < 0 ? frontLeft : frontRight;
