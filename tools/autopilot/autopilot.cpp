@@ -711,6 +711,8 @@ AutopilotSettings settingsForSeed(unsigned seed) {
     s.strikeAngleDegrees += -4.0f + 8.0f * next();
     s.strikeRunUp += -1.0f + 2.0f * next();
     s.approachSpeed *= 0.9f + 0.2f * next();
+    s.startTurnFrames = static_cast<int>(next() * 45.0f);
+    s.startTurnLeft = next() < 0.5f;
     return s;
 }
 
@@ -826,12 +828,17 @@ Controls decideControls(Autopilot& pilot, const WorldView& view) {
     }
 
     switch (pilot.mode) {
-        case DriveMode::Settle:
-            if (pilot.modeFrames >= pilot.settings.startDelayFrames) {
+        case DriveMode::Settle: {
+            const int turnEnd = pilot.settings.startDelayFrames + pilot.settings.startTurnFrames;
+            if (pilot.modeFrames >= turnEnd) {
                 replan(pilot, view, car);
                 enterMode(pilot, DriveMode::Approach);
+            } else if (pilot.modeFrames >= pilot.settings.startDelayFrames) {
+                c.left = pilot.settings.startTurnLeft;
+                c.right = !pilot.settings.startTurnLeft;
             }
             return c;
+        }
         case DriveMode::Upright:
             if (pilot.modeFrames >= 45) {
                 replan(pilot, view, car);

@@ -47,6 +47,10 @@ struct AutopilotSettings {
     float minStrikeSpeed = 3.5f;
     float maxStrikeSpeed = 10.0f;
     int startDelayFrames = 45;  // lets the car settle on its wheels
+    // Then a turn on the spot for this many frames, so runs start turned a
+    // little differently.
+    int startTurnFrames = 0;
+    bool startTurnLeft = false;
 };
 
 // Settings varied by a seed: the same seed gives the same run.

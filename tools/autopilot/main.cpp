@@ -32,7 +32,7 @@ struct Options {
     std::string pictures;    // folder for stills and push frames; empty: none
     int width = 480;
     int height = 360;
-    int gifCrate = 1;  // 1-based crate whose push is recorded
+    int gifCrate = 2;  // 1-based crate whose push is recorded
     int every = 3;     // keep every Nth frame of the push
 };
 
@@ -68,6 +68,10 @@ bool parseOptions(int argc, char** argv, Options& o) {
             }
         } else if (a == "--gif-crate" && hasValue) {
             o.gifCrate = std::atoi(argv[++i]);
+            if (o.gifCrate < 1 || o.gifCrate > CRATE_COUNT) {
+                std::cout << "bad crate number: " << argv[i] << std::endl;
+                return false;
+            }
         } else if (a == "--every" && hasValue) {
             o.every = std::max(1, std::atoi(argv[++i]));
         } else {
@@ -140,6 +144,23 @@ bool saveView(GLFWwindow* window, const FramePrograms& programs, const Options& 
     return ok;
 }
 
+void printTrace(const Autopilot& pilot, const PlayRecord& record) {
+    const vec3 p = chassisPosition();
+    const float heading =
+        world && world->car ? headingOf(world->car->chassis->getGlobalPose().q) : 0.0f;
+    std::printf(
+        "%8.2f %-8s target %2d side %+d speed %5.2f/%5.2f at (%.1f, %.1f, %.1f) heading %4.0f "
+        "yaw %5.2f aim (%.1f, %.1f) edge %.2f crate %.1f/%.1f%s\n",
+        static_cast<double>(record.frames * FRAME_TIME), driveModeName(pilot.mode),
+        pilot.plan.crate + 1, pilot.plan.side, static_cast<double>(pilot.speed),
+        static_cast<double>(pilot.wantedSpeed), static_cast<double>(p.x), static_cast<double>(p.y),
+        static_cast<double>(p.z), static_cast<double>(heading * 57.29578f),
+        static_cast<double>(pilot.yawRate), static_cast<double>(pilot.aimPoint.x),
+        static_cast<double>(pilot.aimPoint.y), static_cast<double>(pilot.edgeMargin),
+        static_cast<double>(pilot.plan.crateLateral), static_cast<double>(pilot.plan.halfWidth),
+        pilot.guarded ? " guard" : "");
+}
+
 std::string seconds(long frames) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f", static_cast<double>(frames) * FRAME_TIME);
@@ -164,18 +185,17 @@ int play(GLFWwindow* window, const Options& o) {
     DriveMode lastMode = pilot.mode;
     int lastTarget = -1;
 
-    // Picture state: the level-1 still once the car has settled, the push
-    // frames while the chosen crate is the target and a little after it
-    // went, the level-2 still once the new car has settled.
+    // Pictures: the level-1 still once the car has settled, the push frames
+    // from when the chosen crate becomes the target until a little after it
+    // went over the edge, the level-2 still once the new car has settled.
     const int gifCrate = o.gifCrate - 1;
     bool recording = false;
     bool recorded = false;
     int afterFall = 0;
     int pushFrame = 0;
-    long levelTwoAt = -1;
 
     bool cleared = false;
-    while (record.frames < maxFrames) {
+    while (record.frames < maxFrames && !cleared) {
         const FrameEvents events = playFrame(pilot, record);
         for (int crate : events.cratesFallen) {
             std::cout << "crate " << crate + 1 << " off at " << seconds(record.frames) << " s"
@@ -185,61 +205,45 @@ int play(GLFWwindow* window, const Options& o) {
             std::cout << "fell off the road at " << seconds(record.frames)
                       << " s: the level starts over" << std::endl;
         }
+        cleared = events.levelCleared;
         if (o.trace && record.frames * FRAME_TIME >= o.traceFrom &&
             (pilot.mode != lastMode || pilot.plan.crate != lastTarget ||
              (o.traceEvery > 0 && record.frames % o.traceEvery == 0))) {
-            const vec3 p = chassisPosition();
-            std::printf(
-                "%8.2f %-8s target %2d side %+d speed %5.2f/%5.2f at (%.1f, %.1f, %.1f) "
-                "heading %4.0f yaw %5.2f aim (%.1f, %.1f) edge %.2f crate %.1f/%.1f%s\n",
-                static_cast<double>(record.frames * FRAME_TIME), driveModeName(pilot.mode),
-                pilot.plan.crate + 1, pilot.plan.side, static_cast<double>(pilot.speed),
-                static_cast<double>(pilot.wantedSpeed), static_cast<double>(p.x),
-                static_cast<double>(p.y), static_cast<double>(p.z),
-                static_cast<double>(headingOf(world->car->chassis->getGlobalPose().q) * 57.3f),
-                static_cast<double>(pilot.yawRate), static_cast<double>(pilot.aimPoint.x),
-                static_cast<double>(pilot.aimPoint.y), static_cast<double>(pilot.edgeMargin),
-                static_cast<double>(pilot.plan.crateLateral),
-                static_cast<double>(pilot.plan.halfWidth), pilot.guarded ? " guard" : "");
+            printTrace(pilot, record);
             lastMode = pilot.mode;
             lastTarget = pilot.plan.crate;
         }
-        if (events.levelCleared) {
-            cleared = true;
-            if (o.pictures.empty()) {
-                break;
-            }
-            levelTwoAt = record.frames;
+        if (o.pictures.empty() || cleared) {
+            continue;
         }
-        if (!o.pictures.empty()) {
-            if (record.frames == pilot.settings.startDelayFrames) {
-                saveView(window, programs->ids(), o, o.pictures + "/level1.png");
+        if (record.frames == pilot.settings.startDelayFrames) {
+            saveView(window, programs->ids(), o, o.pictures + "/level1.png");
+        }
+        if (!recorded && !recording && pilot.plan.crate == gifCrate) {
+            recording = true;
+        }
+        if (recording) {
+            const bool gone = !crateOnRoad(world->crates[gifCrate]->actor->getGlobalPose().p);
+            afterFall = gone ? afterFall + 1 : 0;
+            if (record.frames % o.every == 0) {
+                char name[64];
+                std::snprintf(name, sizeof name, "/push-%04d.png", pushFrame++);
+                saveView(window, programs->ids(), o, o.pictures + name);
             }
-            if (!recorded && !cleared) {
-                if (!recording && pilot.plan.crate == gifCrate && gifCrate >= 0) {
-                    recording = true;
-                }
-                if (recording) {
-                    const bool gone =
-                        gifCrate < static_cast<int>(world->crates.size()) &&
-                        !crateOnRoad(world->crates[gifCrate]->actor->getGlobalPose().p);
-                    afterFall = gone ? afterFall + 1 : 0;
-                    if (record.frames % o.every == 0) {
-                        char name[64];
-                        std::snprintf(name, sizeof name, "/push-%04d.png", pushFrame++);
-                        saveView(window, programs->ids(), o, o.pictures + name);
-                    }
-                    if (afterFall > 45 || events.levelRebuilt) {
-                        recording = false;
-                        recorded = true;
-                    }
-                }
-            }
-            if (levelTwoAt >= 0 && record.frames - levelTwoAt >= 50) {
-                saveView(window, programs->ids(), o, o.pictures + "/level2.png");
-                break;
+            if (afterFall > 45 || events.levelRebuilt) {
+                recording = false;
+                recorded = true;
             }
         }
+    }
+    const long playedFrames = record.frames;
+    if (cleared && !o.pictures.empty()) {
+        // The new level's car settles on its wheels with no key held.
+        for (int frame = 0; frame < 50; ++frame) {
+            pressControls(Controls());
+            stepWorld(static_cast<double>(FRAME_TIME));
+        }
+        saveView(window, programs->ids(), o, o.pictures + "/level2.png");
     }
 
     std::cout << "seed " << o.seed << ": " << record.falls << " fall"
@@ -249,11 +253,10 @@ int play(GLFWwindow* window, const Options& o) {
         std::cout << " " << record.clearedOrder[i] + 1;
     }
     std::cout << std::endl;
-    const long counted = levelTwoAt >= 0 ? levelTwoAt : record.frames;
     const size_t fallen =
         cleared ? static_cast<size_t>(CRATE_COUNT)
                 : static_cast<size_t>(std::count(record.fallen.begin(), record.fallen.end(), true));
-    std::cout << "cleared: " << fallen << "/" << CRATE_COUNT << " in " << seconds(counted)
+    std::cout << "cleared: " << fallen << "/" << CRATE_COUNT << " in " << seconds(playedFrames)
               << " s game time" << std::endl;
 
     world = nullptr;
