@@ -32,8 +32,6 @@ constexpr float CRATE_SLIDE_DECELERATION = 0.3f * 9.8f;
 // Share of the car's speed a struck crate leaves with (the crate is a third
 // of the car's mass; the rest is what the bounce and the angle cost).
 constexpr float STRIKE_TRANSFER = 0.85f;
-// From the chassis centre to the crate's centre when the nose touches it.
-constexpr float NOSE_TO_CRATE = 1.4f + 0.5f;
 // Below this a crate has left the plateau for good.
 constexpr float CRATE_GONE_HEIGHT = -2.0f;
 // A jump this large in one frame means the level was built again.
@@ -53,14 +51,9 @@ float headingOfDirection(vec2 direction) {
     return std::atan2(-direction.x, -direction.y);
 }
 
+// An angle brought into [-pi, pi].
 float wrapAngle(float a) {
-    while (a > PI) {
-        a -= 2.0f * PI;
-    }
-    while (a < -PI) {
-        a += 2.0f * PI;
-    }
-    return a;
+    return std::remainder(a, 2.0f * PI);
 }
 
 float smoothStep01(float t) {
@@ -501,7 +494,6 @@ StrikePlan planStrike(const AutopilotSettings& s, int crate, vec2 cratePos, cons
                       int previousSide) {
     StrikePlan plan;
     plan.crate = crate;
-    plan.crateAtPlan = cratePos;
     const RoadFrame f = roadFrameAt(cratePos);
     int side;
     if (std::fabs(f.lateral) > 0.8f) {
@@ -614,9 +606,6 @@ void replan(Autopilot& pilot, const WorldView& view, const CarState& car) {
         return;
     }
     const int side = target == previous ? pilot.plan.side : 0;
-    if (target != previous) {
-        pilot.strikes = 0;
-    }
     pilot.plan = planStrike(pilot.settings, target, xz(view.crates[target]), car, side);
 }
 
@@ -751,9 +740,6 @@ WorldView observeWorld(const World& w) {
         view.crates.push_back(crate->actor ? crate->actor->getGlobalPose().p
                                            : vec3(0.0f, -100.0f, 0.0f));
     }
-    for (const auto& figure : w.figures) {
-        view.figures.push_back(figure->actor ? figure->actor->getGlobalPose().p : vec3(0.0f));
-    }
     return view;
 }
 
@@ -775,7 +761,6 @@ void restartAutopilot(Autopilot& pilot) {
     pilot.yawRate = 0.0f;
     pilot.slowFrames = 0;
     pilot.tiltedFrames = 0;
-    pilot.strikes = 0;
     enterMode(pilot, DriveMode::Settle);
 }
 
@@ -783,7 +768,6 @@ Controls decideControls(Autopilot& pilot, const WorldView& view) {
     if (pilot.roadSpeeds.empty()) {
         pilot.roadSpeeds = roadSpeedPlan(pilot.settings);
     }
-    ++pilot.frame;
     ++pilot.modeFrames;
     const CarState car = carStateOf(view.car);
 
@@ -791,7 +775,6 @@ Controls decideControls(Autopilot& pilot, const WorldView& view) {
     if (pilot.havePrevious &&
         glm::length(view.car.position - pilot.previousPosition) > REBUILD_JUMP) {
         restartAutopilot(pilot);
-        ++pilot.frame;
         ++pilot.modeFrames;
     }
     if (pilot.havePrevious) {
@@ -804,15 +787,17 @@ Controls decideControls(Autopilot& pilot, const WorldView& view) {
     pilot.previousPosition = view.car.position;
     pilot.previousHeading = car.heading;
     // The target crate's speed on the ground: it moves only when something
-    // hits it.
-    float crateSpeed = 0.0f;
-    if (pilot.plan.crate >= 0 && pilot.plan.crate < static_cast<int>(view.crates.size()) &&
-        pilot.previousCrates.size() == view.crates.size()) {
-        crateSpeed = glm::length(xz(view.crates[pilot.plan.crate]) -
-                                 xz(pilot.previousCrates[pilot.plan.crate])) /
-                     FRAME_TIME;
-    }
+    // hits it. Asked after any change of target.
+    const std::vector<vec3> previousCrates = std::move(pilot.previousCrates);
     pilot.previousCrates = view.crates;
+    auto targetCrateSpeed = [&pilot, &view, &previousCrates]() {
+        const int i = pilot.plan.crate;
+        if (i < 0 || i >= static_cast<int>(view.crates.size()) ||
+            previousCrates.size() != view.crates.size()) {
+            return 0.0f;
+        }
+        return glm::length(xz(view.crates[i]) - xz(previousCrates[i])) / FRAME_TIME;
+    };
 
     Controls c;
     const bool targetGone =
@@ -857,7 +842,7 @@ Controls decideControls(Autopilot& pilot, const WorldView& view) {
             // Keep the nose turning back along the road while stopping.
             const float along = headingOfDirection(car.road.tangent);
             steerAtRate(c, wrapAngle(along - car.heading), pilot.yawRate);
-            const bool settled = std::fabs(pilot.speed) < 0.3f && crateSpeed < 0.2f;
+            const bool settled = std::fabs(pilot.speed) < 0.3f && targetCrateSpeed() < 0.2f;
             if ((settled && pilot.modeFrames > 4) || pilot.modeFrames > 150) {
                 replan(pilot, view, car);
                 if (pilot.plan.crate >= 0 &&
@@ -888,12 +873,9 @@ Controls decideControls(Autopilot& pilot, const WorldView& view) {
                 replan(pilot, view, car);
             }
             c = approach(pilot, view, car);
-            if (pilot.plan.crate >= 0) {
-                // Struck (or knocked by anything): stop and look again.
-                if (crateSpeed > 0.5f) {
-                    ++pilot.strikes;
-                    enterMode(pilot, DriveMode::Brake);
-                }
+            // Struck (or knocked by anything): stop and look again.
+            if (targetCrateSpeed() > 0.5f) {
+                enterMode(pilot, DriveMode::Brake);
             }
             // Held a drive key for a while without moving: something is in
             // the way.

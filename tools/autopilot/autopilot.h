@@ -1,6 +1,6 @@
 // The autopilot: plays level 1 with nothing but the player's controls (the
 // four drive keys and Space, once per frame) and reads nothing but what a
-// player sees (where the car, the crates and the figure are). It follows the
+// player sees (where the car and the crates are). It follows the
 // road's centre line, lines up behind each crate on the road side and strikes
 // it towards the nearest edge, and backs off, turns or rights the car when it
 // gets stuck.
@@ -24,7 +24,6 @@ struct CarView {
 struct WorldView {
     CarView car;
     std::vector<vec3> crates;  // crate origins, in the level's order
-    std::vector<vec3> figures;
 };
 
 // One frame's keys.
@@ -78,7 +77,6 @@ struct StrikePlan {
     float halfWidth = 0.0f;     // of the asphalt at the crate
     float runUp = 0.0f;
     float strikeSpeed = 0.0f;
-    glm::vec2 crateAtPlan{0.0f};
 };
 
 // The controller's memory between frames.
@@ -95,8 +93,6 @@ struct Autopilot {
     float yawRate = 0.0f;      // rad/s, positive turning left
     int slowFrames = 0;        // frames with a drive key held but no motion
     int tiltedFrames = 0;
-    int strikes = 0;  // on the current crate
-    long frame = 0;
     std::vector<float> roadSpeeds;  // speed plan per centre-line point, made once
     std::vector<vec3> previousCrates;
     // What the last decision was based on, for traces.
