@@ -11,11 +11,7 @@ void uploadPackedImage(GLenum target, GLsizei width, GLsizei height, GLenum form
     glPixelStorei(GL_UNPACK_ALIGNMENT, previousAlignment);
 }
 
-GLuint loadTextureFromFile(const char* file, std::string directory) {
-    const std::string path = directory + "/" + (file ? file : "");
-    GLuint texture = 0;
-    glGenTextures(1, &texture);
-
+void fillTexture2D(GLuint texture, const std::string& path) {
     const Image image(path, IMAGE_RGB);
     glBindTexture(GL_TEXTURE_2D, texture);
     if (image.loaded()) {
@@ -30,6 +26,13 @@ GLuint loadTextureFromFile(const char* file, std::string directory) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+}
+
+GLuint loadTextureFromFile(const char* file, std::string directory) {
+    const std::string path = directory + "/" + (file ? file : "");
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    fillTexture2D(texture, path);
     glBindTexture(GL_TEXTURE_2D, 0);
     return texture;
 }

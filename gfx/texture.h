@@ -11,6 +11,11 @@
 // Every call makes a new texture object, which the caller then owns.
 GLuint loadTextureFromFile(const char* file, std::string directory);
 
+// Fills the texture (bound to GL_TEXTURE_2D on the active unit, and left
+// bound) from the image at path: RGB, mipmapped, repeating, trilinear. An
+// image that cannot be decoded becomes one neutral grey texel, silently.
+void fillTexture2D(GLuint texture, const std::string& path);
+
 // Uploads tightly packed rows of any width to the bound target: the unpack
 // alignment is 1 for the upload and put back afterwards.
 void uploadPackedImage(GLenum target, GLsizei width, GLsizei height, GLenum format,

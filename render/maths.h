@@ -46,6 +46,16 @@ vec3 rotateVector(const Quat& q, const vec3& v);
 inline vec3 translationOf(const mat4& m) {
     return vec3(m[3]);
 }
+// A pose with no rotation at a position.
+inline Pose poseAt(const vec3& position) {
+    Pose pose;
+    pose.p = position;
+    return pose;
+}
+// The pose of a rigid matrix: rotation block and translation column.
+inline Pose poseFromMatrix(const mat4& m) {
+    return Pose{quatFromMatrix(m), translationOf(m)};
+}
 // The view matrix without its translation, as the sky needs it.
 inline mat4 withoutTranslation(const mat4& view) {
     return mat4(mat3(view));

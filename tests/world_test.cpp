@@ -144,5 +144,5 @@ TEST_F(WorldTest, RebuildingALevelKeepsMemoryFlat) {
     }
     const long afterMany = residentKiB();
     ASSERT_GT(afterFew, 0);
-    EXPECT_LT(afterMany - afterFew, 8 * 1024) << afterFew << " KiB -> " << afterMany << " KiB";
+    EXPECT_LT(afterMany - afterFew, 6 * 1024) << afterFew << " KiB -> " << afterMany << " KiB";
 }

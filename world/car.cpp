@@ -30,9 +30,7 @@ RigidDynamic* createWheel(PhysicsScene& scene, const Pose& start, const PhysicsM
 }
 
 void hinge(PhysicsScene& scene, RigidDynamic* chassis, RigidDynamic* wheel, const vec3& anchor) {
-    Pose chassisFrame;
-    chassisFrame.p = anchor;
-    scene.createRevoluteJoint(chassis, chassisFrame, wheel, Pose());
+    scene.createRevoluteJoint(chassis, poseAt(anchor), wheel, Pose());
 }
 
 // The drive scalar as the controls have always formed it: single precision
@@ -57,8 +55,7 @@ void Car::setLocalTransform(mat4 transform) {
 }
 
 void Car::initPhysics(PhysicsScene* scene) {
-    Pose start;
-    start.p = CAR_START_POSITION;
+    const Pose start = poseAt(CAR_START_POSITION);
 
     chassis = scene->createDynamic(start, BoxGeometry{CHASSIS_HALF_EXTENTS}, CHASSIS_MATERIAL,
                                    CAR_DENSITY);

@@ -1,6 +1,5 @@
 #include "world/crate.h"
 
-#include "gfx/image.h"
 #include "gfx/texture.h"
 #include "render/uniforms.h"
 
@@ -64,24 +63,6 @@ constexpr float CRATE_DENSITY = 1.0f;
 // cube is centred.
 const vec3 CRATE_SHAPE_OFFSET(0.0f, 0.4f, 0.0f);
 
-// Uploads one image into a texture that is bound to GL_TEXTURE_2D; a file
-// that cannot be decoded leaves a 1 x 1 grey texel, so the crate still draws.
-void uploadCrateImage(GLuint texture, const char* path) {
-    const Image image(path, IMAGE_RGB);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    if (image.loaded()) {
-        uploadPackedImage(GL_TEXTURE_2D, image.width, image.height, GL_RGB, image.pixels);
-    } else {
-        const unsigned char grey[3] = {128, 128, 128};
-        uploadPackedImage(GL_TEXTURE_2D, 1, 1, GL_RGB, grey);
-    }
-    glGenerateMipmap(GL_TEXTURE_2D);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-}
-
 }  // namespace
 
 Crate::Crate() {
@@ -104,9 +85,10 @@ Crate::Crate() {
     glGenTextures(1, &diffuseTexture);
     glGenTextures(1, &specularTexture);
     glGenTextures(1, &reflectionTexture);
-    uploadCrateImage(diffuseTexture, DIFFUSE_PATH);
-    uploadCrateImage(specularTexture, SPECULAR_PATH);
-    uploadCrateImage(reflectionTexture, REFLECTION_PATH);
+    // A file that cannot be decoded leaves a grey texel: the crate still draws.
+    fillTexture2D(diffuseTexture, DIFFUSE_PATH);
+    fillTexture2D(specularTexture, SPECULAR_PATH);
+    fillTexture2D(reflectionTexture, REFLECTION_PATH);
     glBindTexture(GL_TEXTURE_2D, 0);
 }
 
@@ -124,18 +106,14 @@ void Crate::release() {
 }
 
 void Crate::initPhysics(PhysicsScene* scene) {
-    Pose start;
-    start.p = vec3(0.0f, 1.0f, 0.0f);
-    Pose shapeOffset;
-    shapeOffset.p = CRATE_SHAPE_OFFSET;
-    actor = scene->createDynamic(start, BoxGeometry{CRATE_HALF_EXTENTS}, CRATE_MATERIAL,
-                                 CRATE_DENSITY, shapeOffset);
+    actor = scene->createDynamic(poseAt(vec3(0.0f, 1.0f, 0.0f)), BoxGeometry{CRATE_HALF_EXTENTS},
+                                 CRATE_MATERIAL, CRATE_DENSITY, poseAt(CRATE_SHAPE_OFFSET));
 }
 
 void Crate::place(mat4 matrix) {
     modelMatrix = matrix;
     if (actor) {
-        actor->setGlobalPose(Pose{quatFromMatrix(matrix), translationOf(matrix)}, true);
+        actor->setGlobalPose(poseFromMatrix(matrix), true);
     }
 }
 

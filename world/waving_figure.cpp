@@ -28,18 +28,14 @@ WavingFigure::WavingFigure()
 }
 
 void WavingFigure::initPhysics(PhysicsScene* scene) {
-    Pose start;
-    start.p = vec3(0.0f, 1.0f, 0.0f);
-    Pose shapeOffset;
-    shapeOffset.p = FIGURE_SHAPE_OFFSET;
-    actor = scene->createDynamic(start, BoxGeometry{FIGURE_HALF_EXTENTS}, FIGURE_MATERIAL,
-                                 FIGURE_DENSITY, shapeOffset);
+    actor = scene->createDynamic(poseAt(vec3(0.0f, 1.0f, 0.0f)), BoxGeometry{FIGURE_HALF_EXTENTS},
+                                 FIGURE_MATERIAL, FIGURE_DENSITY, poseAt(FIGURE_SHAPE_OFFSET));
 }
 
 void WavingFigure::place(mat4 matrix) {
     modelMatrix = matrix;
     if (actor) {
-        actor->setGlobalPose(Pose{quatFromMatrix(matrix), translationOf(matrix)}, true);
+        actor->setGlobalPose(poseFromMatrix(matrix), true);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "world/world.h"
 
+#include <malloc.h>
+
 #include <cstdlib>
 #include <iostream>
 
@@ -27,6 +29,7 @@ constexpr float HEIGHTFIELD_ROW_SCALE = 0.66f;
 constexpr float HEIGHTFIELD_COLUMN_SCALE = 0.66f;
 constexpr float HEIGHTFIELD_HEIGHT_SCALE = 0.315f;
 const vec3 HEIGHTFIELD_POSITION(-295.0f, -35.83f, -170.0f);
+constexpr int LARGE_ALLOCATION_BYTES = 128 * 1024;
 constexpr float ROAD_SCALE = 300.0f;
 constexpr float ROAD_OFFSET_X = -0.42f;  // in the scaled frame: -126 world units
 
@@ -70,6 +73,11 @@ const Layout& layoutFor(int number) {
 }
 
 World::World() : cratePositions(std::begin(CRATE_POSITIONS), std::end(CRATE_POSITIONS)) {
+    // Every rebuild frees and allocates megabytes of decoded images. With
+    // glibc's sliding mmap threshold those end up in the heap, which then
+    // only grows; a fixed threshold hands them back to the system, so memory
+    // stays flat however often a level is rebuilt.
+    mallopt(M_MMAP_THRESHOLD, LARGE_ALLOCATION_BYTES);
     level = 1;
     initPhysics();
     setupShadowFramebuffer();
@@ -131,9 +139,7 @@ void World::loadLevel(int number) {
     roadHeightfield = std::make_unique<Heightfield>(HEIGHTFIELD_ROW_SCALE, HEIGHTFIELD_COLUMN_SCALE,
                                                     HEIGHTFIELD_HEIGHT_SCALE, scene.get());
     if (roadHeightfield->actor) {
-        Pose ground;
-        ground.p = HEIGHTFIELD_POSITION;
-        roadHeightfield->actor->setGlobalPose(ground, true);
+        roadHeightfield->actor->setGlobalPose(poseAt(HEIGHTFIELD_POSITION), true);
     }
 
     for (const vec3& position : cratePositions) {
