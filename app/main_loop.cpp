@@ -62,16 +62,19 @@ GLFWwindow* fail(const char* message) {
     return nullptr;
 }
 
-using Clock = std::chrono::steady_clock;
+double steadySeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 // Adds the time since `start` to `total` and restarts the stopwatch; with
-// `finish` the stage's GPU work is waited for first.
-void lap(Clock::time_point& start, double& total, bool finish) {
-    if (finish) {
+// finishStages the stage's GPU work is waited for first.
+void lap(FrameStageTimes& times, double& start, double& total) {
+    if (times.finishStages) {
         glFinish();
     }
-    const Clock::time_point now = Clock::now();
-    total += std::chrono::duration<double>(now - start).count();
+    const double now = times.clock();
+    total += now - start;
     start = now;
 }
 
@@ -126,8 +129,10 @@ FramePrograms GamePrograms::ids() const {
 
 void runFrame(GLFWwindow* window, const FramePrograms& programs, float now,
               FrameStageTimes* times) {
-    const bool finish = times && times->finishStages;
-    Clock::time_point start = times ? Clock::now() : Clock::time_point();
+    if (times && !times->clock) {
+        times->clock = steadySeconds;
+    }
+    double start = times ? times->clock() : 0.0;
 
     deltaTime = now - lastFrame;
     lastFrame = now;
@@ -142,22 +147,22 @@ void runFrame(GLFWwindow* window, const FramePrograms& programs, float now,
     const mat4 view = camera.viewMatrix();
     const mat4 projection = screenProjection(camera.zoom);
     if (times) {
-        lap(start, times->update, false);
+        lap(*times, start, times->update);
     }
 
     prepareFrame(camera.position, view, projection);
     renderShadowPass(programs.shadow);
     if (times) {
-        lap(start, times->shadow, finish);
+        lap(*times, start, times->shadow);
     }
     renderEnvironmentPass(programs.cubemap, programs.cubemapSky);
     if (times) {
-        lap(start, times->environment, finish);
+        lap(*times, start, times->environment);
     }
     renderScenePass(programs, windowWidth, windowHeight);
     glfwSwapBuffers(window);
     if (times) {
-        lap(start, times->scene, finish);
+        lap(*times, start, times->scene);
     }
 }
 

@@ -51,12 +51,14 @@ struct GamePrograms {
     FramePrograms ids() const;
 };
 
-// Wall-clock seconds of one frame's stages, filled by runFrame when asked.
-// With finishStages each stage waits for its GPU work (glFinish), so the split
-// is honest but the frame is no longer pipelined; without it only the frame
-// total is meaningful.
+// Seconds of one frame's stages, filled by runFrame when asked. `clock` is the
+// stopwatch (a steady wall clock when null; a benchmark may pass a CPU-time
+// clock). With finishStages each stage waits for its GPU work (glFinish), so
+// the split is honest but the frame is no longer pipelined; without it only
+// the sum is meaningful.
 struct FrameStageTimes {
     bool finishStages = false;
+    double (*clock)() = nullptr;
     double update = 0.0;       // events, held keys, physics step, camera
     double shadow = 0.0;       // prepareFrame and the shadow pass
     double environment = 0.0;  // environment pass

@@ -419,16 +419,17 @@ TEST_F(RenderTest, EnvironmentMapHoldsTheCopiedSkyWithTheObjectsOverIt) {
     const Pixels skyUp = readColourFace(world->sky->cubeMapTexture, POSITIVE_Y);
     EXPECT_EQ(compareFaces(up, skyUp).meanAbs, 0.0);
 
-    // Towards the crate: the wood of its texture under a grey light.
+    // Towards the crate: the wood of its texture.
     const Pixels side = readColourFace(world->envCubeMap, POSITIVE_X);
     const Pixels skySide = readColourFace(world->sky->cubeMapTexture, POSITIVE_X);
     const Image wood("Vrom2/model/container2.png", IMAGE_RGB);
     ASSERT_TRUE(wood.loaded());
     const vec3 expected = chromaticity(wood.pixels, wood.width, 156, 156, 200);
     const vec3 seen = chromaticity(side.data(), FACE, 472, 472, 80);
-    EXPECT_NEAR(seen.r, expected.r, 0.03f);
-    EXPECT_NEAR(seen.g, expected.g, 0.03f);
-    EXPECT_NEAR(seen.b, expected.b, 0.03f);
+    // The lamp is warm: a little more red, a little less blue.
+    EXPECT_NEAR(seen.r, expected.r, 0.05f);
+    EXPECT_NEAR(seen.g, expected.g, 0.05f);
+    EXPECT_NEAR(seen.b, expected.b, 0.05f);
     const vec3 sky = chromaticity(skySide.data(), FACE, 472, 472, 80);
     EXPECT_GT(std::abs(sky.b - seen.b), 0.05f) << "the crate, not the sky";
     // Away from the crate but above the horizon, the sky again.
@@ -498,26 +499,25 @@ TEST_F(RenderTest, CrateShadowDarkensTheRoadBehindIt) {
     const vec3 eye = light + vec3(0.0f, 7.0f, 14.0f);
     const vec3 target = light + vec3(0.0f, -1.0f, 8.0f);
 
-    auto brightness = [&](const vec3& point) {
-        const Pixels frame = readBackBuffer();
-        static int n = 0;
-        writePng(buildPath("screenshots/debug-shadow" + std::to_string(n++) + ".png"), frame);
+    auto brightness = [&](const Pixels& frame, const vec3& point) {
         int x = 0, y = 0;
         toScreen(point, x, y);
         return meanBrightness(frame, SCREEN_W, x, y, 3);
     };
-    // The crate between the light and the road, standing on the road.
+    // The crate between the light and the road, standing on the road, then
+    // far away.
     placeCrate(*world->crates[0], vec3(light.x, ground + 0.1f, light.z + 4.0f));
     renderFrom(eye, target);
-    const float shadowed = brightness(inShadow);
-    const float besideShadow = brightness(beside);
+    const Pixels withCrate = readBackBuffer();
     placeCrate(*world->crates[0], vec3(light.x + 30.0f, ground + 0.1f, light.z - 40.0f));
     renderFrom(eye, target);
-    const float unshadowed = brightness(inShadow);
+    const Pixels withoutCrate = readBackBuffer();
 
-    EXPECT_LT(shadowed, 0.7f * besideShadow);
-    EXPECT_LT(shadowed, 0.7f * unshadowed);
-    EXPECT_GT(unshadowed, 0.75f * besideShadow) << "lit alike without the crate";
+    const float shadowed = brightness(withCrate, inShadow);
+    EXPECT_LT(shadowed, 0.75f * brightness(withoutCrate, inShadow));
+    EXPECT_LT(shadowed, brightness(withCrate, beside));
+    // Beside the shadow the road is lit as if the crate were not there.
+    EXPECT_GT(brightness(withCrate, beside), 0.95f * brightness(withoutCrate, beside));
 }
 
 TEST_F(RenderTest, CarReflectsThisFramesEnvironmentMap) {

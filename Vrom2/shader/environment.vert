@@ -15,7 +15,9 @@ out vec2 TexCoords;
 void main() {
     vec4 worldPos = model * vec4(aPos, 1.0);
     FragPos = worldPos.xyz;
-    Normal = mat3(transpose(inverse(model))) * aNormal;
+    // The car's matrix turns, mirrors by 180 degrees and scales uniformly:
+    // its upper 3 x 3 turns normals correctly; the fragment stage normalises.
+    Normal = mat3(model) * aNormal;
     TexCoords = aTexCoords;
     gl_Position = projection * view * worldPos;
 }

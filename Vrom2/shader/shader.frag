@@ -1,6 +1,8 @@
 #version 330 core
-// Scene objects on screen: a point light riding with the car, its shadow cube
-// map, a soft sky ambient term and a touch of sky reflection.
+// Road, crates and the waving figure on screen. A lamp riding with the car
+// lights them, with shadows from its depth cube map; the sky lights them
+// from everywhere (ambient), is mirrored where the reflection map says so,
+// and swallows distant geometry as haze before the far plane.
 in vec3 FragPos;
 in vec3 Normal;
 in vec2 TexCoords;
@@ -16,39 +18,44 @@ uniform vec3 lightPos;
 uniform vec3 cameraPos;
 uniform float far_plane;
 
-// A few taps around the lookup direction soften the shadow edge.
-const int SHADOW_TAPS = 5;
-const vec3 TAP_OFFSETS[SHADOW_TAPS] = vec3[](vec3(0.0, 0.0, 0.0), vec3(1.0, 1.0, 1.0),
-                                             vec3(-1.0, -1.0, 1.0), vec3(-1.0, 1.0, -1.0),
-                                             vec3(1.0, -1.0, -1.0));
+// Warm lamp light; the sky's light is cooler and comes from the sky texture.
+const vec3 LAMP_COLOUR = vec3(1.0, 0.88, 0.72) * 1.4;
+const float SHININESS = 32.0;
+// The camera sees 100 units; haze covers the last stretch so the road fades
+// into the sky instead of being cut off.
+const float HAZE_START = 60.0;
+const float HAZE_END = 98.0;
 
-// 1.0 where the light is blocked, 0.0 where it reaches the fragment.
-float shadowAmount(vec3 toFragment, float distanceToLight, float cosine) {
-    // Beyond the shadow map's reach nothing was recorded: treat as lit.
-    if (distanceToLight >= far_plane) {
-        return 0.0;
+// Four taps on a tetrahedron around the lookup direction: a soft edge for
+// the price of four lookups.
+const vec3 TAPS[4] = vec3[](vec3(0.577, 0.577, 0.577), vec3(-0.577, -0.577, 0.577),
+                            vec3(-0.577, 0.577, -0.577), vec3(0.577, -0.577, -0.577));
+
+// Share of the lamp's light that reaches the fragment (1 lit, 0 shadowed).
+float lampVisibility(vec3 fromLight, float distanceToLight, float cosine) {
+    // The bias (world units) grows where the surface turns away from the
+    // lamp and with distance, as one shadow texel covers more ground. It
+    // stays well under a crate's size, so shadows start at the crate.
+    float bias = 0.04 + 0.12 * (1.0 - clamp(cosine, 0.0, 1.0)) + 0.003 * distanceToLight;
+    // About three shadow texels wide at any distance.
+    float spread = 0.006 * distanceToLight;
+    float lit = 0.0;
+    for (int i = 0; i < 4; ++i) {
+        float closest = texture(depthMap, fromLight + TAPS[i] * spread).r * far_plane;
+        lit += (distanceToLight - bias > closest) ? 0.0 : 1.0;
     }
-    // Grazing surfaces need more bias to stay free of acne.
-    float bias = mix(0.25, 0.06, clamp(cosine, 0.0, 1.0)) + 0.004 * distanceToLight;
-    float radius = 0.012 + 0.02 * distanceToLight / far_plane;
-    float blocked = 0.0;
-    for (int i = 0; i < SHADOW_TAPS; ++i) {
-        vec3 direction = toFragment + TAP_OFFSETS[i] * radius * distanceToLight;
-        float closest = texture(depthMap, direction).r * far_plane;
-        blocked += (distanceToLight - bias > closest) ? 1.0 : 0.0;
-    }
-    return blocked / float(SHADOW_TAPS);
+    // Nothing is recorded beyond the map's reach: lit.
+    return distanceToLight < far_plane ? lit * 0.25 : 1.0;
 }
 
 void main() {
     vec3 albedo = texture(texture_diffuse1, TexCoords).rgb;
     vec3 specularMap = texture(texture_specular1, TexCoords).rgb;
-    vec3 reflectionMap = texture(texture_reflection1, TexCoords).rgb;
-    // A mesh without a reflection map leaves its sampler on unit 0, the
-    // diffuse map: identical samples mean "no map", so nothing is reflected.
-    float reflectivity = all(equal(reflectionMap, albedo)) ? 0.0 : reflectionMap.r;
+    float reflectivity = texture(texture_reflection1, TexCoords).r;
 
-    vec3 viewDir = normalize(cameraPos - FragPos);
+    vec3 toCamera = cameraPos - FragPos;
+    float cameraDistance = length(toCamera);
+    vec3 viewDir = toCamera / max(cameraDistance, 1e-4);
     // Meshes without normals face the viewer rather than turning black.
     vec3 normal = dot(Normal, Normal) > 1e-10 ? normalize(Normal) : viewDir;
 
@@ -57,25 +64,26 @@ void main() {
     vec3 lightDir = toLight / max(distanceToLight, 1e-4);
     float cosine = dot(normal, lightDir);
 
-    // Gentle falloff: the car's light dominates nearby, the sky term keeps
-    // the road readable far away.
-    float attenuation = 1.0 / (1.0 + 0.045 * distanceToLight + 0.0075 * distanceToLight * distanceToLight);
-    float diffuse = max(cosine, 0.0) * attenuation * 1.2;
+    // The lamp sits about a unit above the road, so the road sees it at
+    // grazing angles: a wrapped cosine keeps its pool of light (and the
+    // shadows in it) readable for a dozen units, and the falloff hands over
+    // to the sky light well inside the shadow map's 50 units.
+    float wrapped = max(cosine * 0.6 + 0.4, 0.0);
+    float attenuation = 1.0 / (1.0 + 0.05 * distanceToLight + 0.012 * distanceToLight * distanceToLight);
+    float visibility = lampVisibility(-toLight, distanceToLight, cosine);
     vec3 halfway = normalize(lightDir + viewDir);
-    float specular = pow(max(dot(normal, halfway), 0.0), 32.0) * attenuation * step(0.0, cosine);
+    float highlight = pow(max(dot(normal, halfway), 0.0), SHININESS) * step(0.0, cosine);
+    vec3 lamp = LAMP_COLOUR * (attenuation * visibility);
 
-    float lit = 1.0 - shadowAmount(-toLight, distanceToLight, cosine);
+    // Sky light: brighter from above, tinted by the sky the surface mirrors.
+    vec3 mirrored = texture(skybox, reflect(-viewDir, normal)).rgb;
+    float hemisphere = 0.36 + 0.16 * normal.y;
+    vec3 ambient = hemisphere * mix(vec3(1.0), mirrored * 1.4, 0.35);
 
-    // Ambient from the sky: brighter on surfaces facing up, tinted by the sky
-    // around them, never below 0.35.
-    vec3 skyTint = texture(skybox, normal).rgb;
-    float hemisphere = 0.4 + 0.2 * (0.5 + 0.5 * normal.y);
-    vec3 ambient = max(hemisphere * mix(vec3(1.0), skyTint, 0.3), vec3(0.35));
+    vec3 colour = albedo * (ambient + lamp * wrapped) + specularMap * lamp * highlight;
+    colour = mix(colour, mirrored, clamp(reflectivity, 0.0, 1.0) * 0.35);
 
-    vec3 colour = albedo * (ambient + vec3(diffuse * lit)) + specularMap * specular * lit;
-
-    vec3 reflected = texture(skybox, reflect(-viewDir, normal)).rgb;
-    colour = mix(colour, reflected, clamp(reflectivity, 0.0, 1.0) * 0.35);
-
-    FragColor = vec4(colour, 1.0);
+    float haze = smoothstep(HAZE_START, HAZE_END, cameraDistance);
+    vec3 skyBehind = texture(skybox, -viewDir).rgb;
+    FragColor = vec4(mix(colour, skyBehind, haze), 1.0);
 }

@@ -1,0 +1,314 @@
+// Frame-time benchmark: runs the game's own frame (runFrame) on the real
+// world in a 1024 x 768 window with a scripted drive and prints one figure
+// per line as "name: value unit". Run it from the repository root (it reads
+// Vrom2/). Options: --frames N (default 600), --scale-frames N (default 150),
+// --no-split (skip the per-pass run), --frames-only (stop after the frame
+// runs). Frame figures come as wall time and as process CPU time (all of the
+// renderer's threads), which holds up better on a busy machine.
+#include <GL/glew.h>
+#include <GLFW/glfw3.h>
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/camera.h"
+#include "app/input.h"
+#include "app/main_loop.h"
+#include "render/environment_pass.h"
+#include "render/scene_pass.h"
+#include "render/shadow_pass.h"
+#include "world/world.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// CPU seconds of the whole process, the renderer's worker threads included.
+double processCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+double percentile(std::vector<double> values, double fraction) {
+    if (values.empty()) {
+        return 0.0;
+    }
+    std::sort(values.begin(), values.end());
+    const size_t at = static_cast<size_t>(fraction * static_cast<double>(values.size() - 1) + 0.5);
+    return values[std::min(at, values.size() - 1)];
+}
+
+double median(const std::vector<double>& values) {
+    return percentile(values, 0.5);
+}
+
+void print(const char* name, double value, const char* unit) {
+    std::printf("%s: %.2f %s\n", name, value, unit);
+    std::fflush(stdout);
+}
+
+void printMs(const std::string& name, double seconds) {
+    print(name.c_str(), seconds * 1000.0, "ms");
+}
+
+long residentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            std::istringstream fields(line.substr(6));
+            long kib = 0;
+            fields >> kib;
+            return kib;
+        }
+    }
+    return -1;
+}
+
+// The scripted driver: throttle always, a short steering pulse now and then,
+// and Space whenever the car lies on its side or roof. It works through the
+// held-key table, so applyHeldKeys inside runFrame does the driving.
+void scriptKeys(int frame) {
+    keys[GLFW_KEY_UP] = true;
+    const int phase = frame % 240;
+    keys[GLFW_KEY_LEFT] = phase >= 100 && phase < 115;
+    keys[GLFW_KEY_RIGHT] = phase >= 200 && phase < 215;
+    bool tipped = false;
+    if (world && world->car && world->car->chassis) {
+        const Quat q = world->car->chassis->getGlobalPose().q;
+        tipped = rotateVector(q, vec3(0.0f, 1.0f, 0.0f)).y < 0.3f;
+    }
+    keys[GLFW_KEY_SPACE] = tipped;
+}
+
+// A fresh level 1, the follow camera and no keys held.
+void restart() {
+    resetInput();
+    camera = Camera();
+    world->loadLevel(1);
+}
+
+struct RunTimes {
+    std::vector<double> frame, cpu, update, shadow, environment, scene;
+};
+
+// Drives `frames` frames through runFrame on a steady 60 Hz clock, so every
+// frame takes exactly one physics step whatever the frame really costs.
+RunTimes drive(GLFWwindow* window, const FramePrograms& programs, int frames, bool split,
+               double (*stageClock)() = nullptr) {
+    RunTimes times;
+    lastFrame = 0.0f;
+    for (int i = 1; i <= frames; ++i) {
+        scriptKeys(i);
+        FrameStageTimes stages;
+        stages.finishStages = split;
+        stages.clock = stageClock;
+        const float now = static_cast<float>(i) * (1.0f / 60.0f) * 1.0001f;
+        const Clock::time_point start = Clock::now();
+        const double cpuStart = processCpuSeconds();
+        runFrame(window, programs, now, &stages);
+        times.frame.push_back(secondsSince(start));
+        times.cpu.push_back(processCpuSeconds() - cpuStart);
+        times.update.push_back(stages.update);
+        times.shadow.push_back(stages.shadow);
+        times.environment.push_back(stages.environment);
+        times.scene.push_back(stages.scene);
+    }
+    return times;
+}
+
+// The same passes with nothing in the world: clears, the sky copy, the sky
+// draws and the swap. The lower bound of a frame on this renderer.
+std::vector<double> floorFrames(GLFWwindow* window, const FramePrograms& programs, int frames) {
+    restart();
+    world->crates.clear();
+    world->figures.clear();
+    world->road.reset();
+    world->car.reset();
+    std::vector<double> times;
+    const mat4 view = camera.viewMatrix();
+    const mat4 projection = screenProjection(camera.zoom);
+    for (int i = 0; i < frames; ++i) {
+        const Clock::time_point start = Clock::now();
+        glfwPollEvents();
+        prepareFrame(camera.position, view, projection);
+        renderShadowPass(programs.shadow);
+        renderEnvironmentPass(programs.cubemap, programs.cubemapSky);
+        renderScenePass(programs, windowWidth, windowHeight);
+        glfwSwapBuffers(window);
+        times.push_back(secondsSince(start));
+    }
+    return times;
+}
+
+// `count` crate positions: the game's 18, then more spread along the road
+// between consecutive crates (the crates follow the loop in order), kept only
+// where the ground is the road's plateau.
+std::vector<vec3> cratesAlongTheRoad(size_t count) {
+    std::vector<vec3> positions(std::begin(CRATE_POSITIONS), std::end(CRATE_POSITIONS));
+    const int segments = CRATE_COUNT;
+    for (int pass = 1; positions.size() < count && pass < 64; ++pass) {
+        for (int s = 0; s < segments && positions.size() < count; ++s) {
+            const vec3 a = CRATE_POSITIONS[s];
+            const vec3 b = CRATE_POSITIONS[(s + 1) % segments];
+            // Golden-ratio steps spread the points evenly over each segment.
+            const double step = pass * 0.6180339887;
+            const float t = static_cast<float>(step - static_cast<int>(step));
+            const vec3 p = a + (b - a) * t;
+            float ground = 0.0f;
+            if (world->scene->raycastDown(p.x, p.z, 50.0f, ground) && ground > -1.0f) {
+                positions.push_back(vec3(p.x, 1.0f, p.z));
+            }
+        }
+    }
+    return positions;
+}
+
+double loadLevelSeconds(int repeats) {
+    std::vector<double> times;
+    for (int i = 0; i < repeats; ++i) {
+        const Clock::time_point start = Clock::now();
+        world->loadLevel(1);
+        times.push_back(secondsSince(start));
+    }
+    return median(times);
+}
+
+void printRun(const char* prefix, const RunTimes& run, bool stages) {
+    const std::string p(prefix);
+    printMs(p + "_median", median(run.frame));
+    printMs(p + "_p95", percentile(run.frame, 0.95));
+    printMs(p + "_cpu_median", median(run.cpu));
+    if (!stages) {
+        return;
+    }
+    const struct {
+        const char* name;
+        const std::vector<double>* values;
+    } parts[] = {{"physics", &run.update},
+                 {"shadow_pass", &run.shadow},
+                 {"environment_pass", &run.environment},
+                 {"scene_pass_swap", &run.scene}};
+    for (const auto& part : parts) {
+        printMs(p + "_" + part.name + "_median", median(*part.values));
+        printMs(p + "_" + part.name + "_p95", percentile(*part.values, 0.95));
+    }
+}
+
+// loadLevel time, crate-count scaling, the empty-world floor and memory after
+// many rebuilds.
+void measureLevelsAndScaling(GLFWwindow* window, const FramePrograms& ids, int scaleFrames,
+                             double frameMedian) {
+    restart();
+    printMs("load_level_warm_median", loadLevelSeconds(5));
+
+    for (size_t count : {size_t(18), size_t(90), size_t(180)}) {
+        world->cratePositions = cratesAlongTheRoad(count);
+        const std::string name = "crates_" + std::to_string(world->cratePositions.size());
+        printMs(name + "_load_level_median", loadLevelSeconds(3));
+        restart();
+        printMs(name + "_frame_median", median(drive(window, ids, scaleFrames, false).frame));
+    }
+    world->cratePositions.assign(std::begin(CRATE_POSITIONS), std::end(CRATE_POSITIONS));
+
+    const double floor = median(floorFrames(window, ids, scaleFrames));
+    printMs("floor_median", floor);
+    print("frame_over_floor", frameMedian / floor, "x");
+
+    restart();
+    print("resident_before_rebuilds", static_cast<double>(residentKiB()) / 1024.0, "MiB");
+    for (int i = 0; i < 50; ++i) {
+        world->loadLevel(1 + i % 2);
+    }
+    print("resident_after_50_rebuilds", static_cast<double>(residentKiB()) / 1024.0, "MiB");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int frames = 600;
+    int scaleFrames = 150;
+    bool split = true;
+    bool framesOnly = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
+            frames = std::max(1, std::atoi(argv[++i]));
+        } else if (std::strcmp(argv[i], "--scale-frames") == 0 && i + 1 < argc) {
+            scaleFrames = std::max(1, std::atoi(argv[++i]));
+        } else if (std::strcmp(argv[i], "--no-split") == 0) {
+            split = false;
+        } else if (std::strcmp(argv[i], "--frames-only") == 0) {
+            framesOnly = true;
+        } else {
+            std::printf(
+                "usage: vromdash-bench [--frames N] [--scale-frames N] [--no-split] "
+                "[--frames-only]\n");
+            return 2;
+        }
+    }
+
+    fullscreen = false;
+    const Clock::time_point startup = Clock::now();
+    GLFWwindow* window = openGameWindow();
+    if (!window) {
+        return 1;
+    }
+    const double windowSeconds = secondsSince(startup);
+    {
+        Clock::time_point start = Clock::now();
+        const GamePrograms programs;
+        glFinish();
+        const double programSeconds = secondsSince(start);
+        start = Clock::now();
+        auto gameWorld = std::make_unique<World>();
+        world = gameWorld.get();
+        const double worldSeconds = secondsSince(start);
+        const FramePrograms ids = programs.ids();
+        start = Clock::now();
+        drive(window, ids, 1, false);
+        glFinish();
+        const double firstFrameSeconds = secondsSince(start);
+
+        std::printf("renderer: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+        GLint samples = 0;
+        glGetIntegerv(GL_SAMPLES, &samples);
+        print("window_samples", samples, "samples");
+        printMs("startup_window", windowSeconds);
+        printMs("startup_programs", programSeconds);
+        printMs("startup_world", worldSeconds);
+        printMs("startup_first_frame", firstFrameSeconds);
+        printMs("startup_to_first_frame", programSeconds + worldSeconds + firstFrameSeconds);
+
+        restart();
+        const RunTimes run = drive(window, ids, frames, false);
+        print("frames", frames, "frames");
+        printRun("frame", run, false);
+        if (split) {
+            restart();
+            printRun("split_frame", drive(window, ids, frames, true), true);
+            restart();
+            printRun("split_cpu", drive(window, ids, frames, true, processCpuSeconds), true);
+        }
+
+        if (!framesOnly) {
+            measureLevelsAndScaling(window, ids, scaleFrames, median(run.frame));
+        }
+        world = nullptr;
+    }
+    glfwTerminate();
+    return 0;
+}
