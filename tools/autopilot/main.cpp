@@ -37,7 +37,8 @@ struct Options {
 };
 
 void usage() {
-    std::cout << "usage: vromdash-autopilot [--seed N] [--max-minutes M] [--trace]\n"
+    std::cout << "usage: vromdash-autopilot [--seed N] [--max-minutes M]\n"
+                 "                          [--trace] [--trace-every N] [--trace-from S]\n"
                  "                          [--pictures DIR [--size WxH] [--gif-crate K] "
                  "[--every N]]"
               << std::endl;
@@ -78,7 +79,8 @@ bool parseOptions(int argc, char** argv, Options& o) {
             return false;
         }
     }
-    return o.maxMinutes > 0.0f;
+    // A day of game time is far more than any run needs.
+    return o.maxMinutes > 0.0f && o.maxMinutes <= 24.0f * 60.0f;
 }
 
 GLFWwindow* openWindow(const Options& o) {
