@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -21,9 +22,12 @@
 #include "gfx/texture.h"
 #include "render/maths.h"
 #include "tests/support/gl_context.h"
+#include "tools/assetgen/crate.h"
 #include "tools/assetgen/ground.h"
 #include "tools/assetgen/image.h"
+#include "tools/assetgen/mesh.h"
 #include "tools/assetgen/route.h"
+#include "tools/assetgen/shapes.h"
 #include "tools/assetgen/vehicles.h"
 #include "world/heightfield.h"
 #include "world/physics.h"
@@ -335,8 +339,9 @@ TEST(AssetGround, RoadModelLiesJustBelowTheGroundItCovers) {
         }
     }
     EXPECT_GT(roadPoints, 3000);
-    // Small enough for six cube faces a frame on a software renderer.
-    EXPECT_LE(triangles, 15000u);
+    // Few enough to import quickly at every level build: straights are a
+    // few long quads.
+    EXPECT_LE(triangles, 6000u);
     // The floor below covers the heightfield's area at the drawn floor level.
     EXPECT_NEAR(all.low.y, -35.83f - 0.4f, 2e-3f);
     EXPECT_LE(all.low.x, -295.0f + 0.01f);
@@ -345,13 +350,71 @@ TEST(AssetGround, RoadModelLiesJustBelowTheGroundItCovers) {
     EXPECT_GE(all.high.z, -170.0f + (HEIGHTMAP_COLUMNS - 1) * 0.66f - 0.01f);
 }
 
+TEST(AssetGround, RoadModelFollowsTheCentreLineToTheKerbs) {
+    testGlContext();
+    std::unique_ptr<Model> road = loadModel(modelPath("road3/road3.obj"));
+    const mat4 toWorld = roadModelMatrix();
+    // The top of the road (asphalt and kerbs) as triangles in world x, z.
+    std::vector<std::array<glm::vec2, 3>> top;
+    for (const Mesh& mesh : road->meshes) {
+        for (size_t i = 0; i + 2 < mesh.indices.size(); i += 3) {
+            std::array<glm::vec2, 3> corners;
+            bool upward = true;
+            for (int k = 0; k < 3; ++k) {
+                const Vertex& v = mesh.vertices[mesh.indices[i + k]];
+                const vec3 p = vec3(toWorld * vec4(v.position, 1.0f));
+                corners[k] = glm::vec2(p.x, p.z);
+                upward = upward && v.normal.y > 0.99f && p.y > -10.0f;
+            }
+            if (upward) {
+                top.push_back(corners);
+            }
+        }
+    }
+    ASSERT_FALSE(top.empty());
+    auto covered = [&top](glm::vec2 q) {
+        for (const auto& t : top) {
+            auto side = [&](glm::vec2 a, glm::vec2 b) {
+                return (b.x - a.x) * (q.y - a.y) - (b.y - a.y) * (q.x - a.x);
+            };
+            const float d0 = side(t[0], t[1]), d1 = side(t[1], t[2]), d2 = side(t[2], t[0]);
+            if ((d0 >= -1e-4f && d1 >= -1e-4f && d2 >= -1e-4f) ||
+                (d0 <= 1e-4f && d1 <= 1e-4f && d2 <= 1e-4f)) {
+                return true;
+            }
+        }
+        return false;
+    };
+    // Across the road at every centre-line point and half way to the next:
+    // the top reaches the kerbs' outer edges to within 5 cm, and no further.
+    const std::vector<CentreLinePoint>& points = centreLinePoints();
+    for (size_t i = 0; i < points.size(); ++i) {
+        const CentreLinePoint& a = points[i];
+        const CentreLinePoint& b = points[(i + 1) % points.size()];
+        for (float t : {0.0f, 0.5f}) {
+            const glm::vec2 centre = glm::mix(a.position, b.position, t);
+            const glm::vec2 direction = glm::normalize(glm::mix(a.direction, b.direction, t));
+            const glm::vec2 right(-direction.y, direction.x);
+            const float edge = glm::mix(a.halfWidth, b.halfWidth, t) + KERB_WIDTH;
+            for (float lateral : {-edge + 0.05f, -0.5f * edge, 0.0f, 0.5f * edge, edge - 0.05f}) {
+                ASSERT_TRUE(covered(centre + right * lateral))
+                    << "hole at point " << i << " + " << t << ", " << lateral << " across";
+            }
+            for (float lateral : {-edge - 0.05f, edge + 0.05f}) {
+                EXPECT_FALSE(covered(centre + right * lateral))
+                    << "beyond the kerb at point " << i << " + " << t << ", " << lateral;
+            }
+        }
+    }
+}
+
 // --- The models ------------------------------------------------------------
 
 TEST(AssetModels, EveryModelHasNormalsOutwardWindingAndFourByteRowTextures) {
     testGlContext();
     const std::vector<std::pair<std::string, size_t>> models = {
-        {"road3/road3.obj", 15000}, {"car1/coupe.obj", 5000}, {"car3/car3.obj", 5000},
-        {"plinn/body.obj", 5000},   {"plinn/lh.obj", 2000},   {"plinn/rh.obj", 2000}};
+        {"road3/road3.obj", 6000}, {"car1/coupe.obj", 3500}, {"car3/car3.obj", 3500},
+        {"plinn/body.obj", 2000},  {"plinn/lh.obj", 400},    {"plinn/rh.obj", 400}};
     for (const auto& [relative, budget] : models) {
         SCOPED_TRACE(relative);
         std::unique_ptr<Model> model = loadModel(modelPath(relative));
@@ -513,22 +576,25 @@ TEST(AssetModels, FigureStandsOnTheRoadWithItsArmsAtItsShoulders) {
 
 TEST(AssetImages, CrateAndSkyImagesDecodeAtTheirSizes) {
     // Crate: the specular and reflection maps pick out the steel frame.
+    const int size = CRATE_TEXTURE_SIZE;
     const Image diffuse(modelPath("container2.png"), IMAGE_RGB);
     const Image specular(modelPath("container2_specular.png"), IMAGE_RGB);
     const Image reflection(modelPath("container2_reflection.png"), IMAGE_RGB);
     for (const Image* image : {&diffuse, &specular, &reflection}) {
         ASSERT_TRUE(image->loaded());
-        EXPECT_EQ(image->width, 512);
-        EXPECT_EQ(image->height, 512);
+        EXPECT_EQ(image->width, size);
+        EXPECT_EQ(image->height, size);
     }
+    // Fractions of the face: the frame is its outer 8.5 %.
     auto meanOver = [](const Image& image, bool frame) {
         float sum = 0.0f;
         int count = 0;
-        for (int y = 0; y < image.height; y += 2) {
-            for (int x = 0; x < image.width; x += 2) {
-                const int edge =
-                    std::min(std::min(x, image.width - 1 - x), std::min(y, image.height - 1 - y));
-                if ((frame && edge < 30) || (!frame && edge > 80)) {
+        for (int y = 0; y < image.height; ++y) {
+            for (int x = 0; x < image.width; ++x) {
+                const float edge =
+                    std::min(std::min(x, image.width - 1 - x), std::min(y, image.height - 1 - y)) /
+                    static_cast<float>(image.width);
+                if ((frame && edge < 0.06f) || (!frame && edge > 0.16f)) {
                     sum += texel(image, x, y).r;
                     ++count;
                 }
@@ -541,9 +607,30 @@ TEST(AssetImages, CrateAndSkyImagesDecodeAtTheirSizes) {
     EXPECT_GT(meanOver(reflection, true), 0.3f);
     EXPECT_LT(meanOver(reflection, false), 0.1f);
     // Wood is warm, steel is grey.
-    const vec3 wood = texel(diffuse, 256, 200), steel = texel(diffuse, 10, 256);
+    const vec3 wood = texel(diffuse, size / 2, size * 200 / 512),
+               steel = texel(diffuse, size * 10 / 512, size / 2 + 8);
     EXPECT_GT(wood.r - wood.b, 0.15f);
     EXPECT_LT(std::fabs(steel.r - steel.b), 0.1f);
+    // Five planks: down the middle of the wood, four gaps, each a single
+    // dark row between brighter ones (drawn for this size, not scaled down).
+    std::vector<int> gaps;
+    const int frame = static_cast<int>(std::lround(0.085f * size));
+    for (int y = frame + 1; y < size - frame - 1; ++y) {
+        const float here = glm::length(texel(diffuse, size / 3, y));
+        if (here < 0.2f) {
+            gaps.push_back(y);
+            EXPECT_GT(glm::length(texel(diffuse, size / 3, y - 1)), 0.4f) << "row " << y;
+            EXPECT_GT(glm::length(texel(diffuse, size / 3, y + 1)), 0.4f) << "row " << y;
+        }
+    }
+    EXPECT_EQ(gaps.size(), 4u);
+    // The grey maps are stored with one channel (PNG colour type 0): less to
+    // decode for each of a level's crates.
+    for (const char* grey : {"container2_specular.png", "container2_reflection.png"}) {
+        const std::vector<char> bytes = fileBytes(modelPath(grey));
+        ASSERT_GT(bytes.size(), 26u);
+        EXPECT_EQ(bytes[25], 0) << grey;
+    }
 
     for (const char* sky : {"sky1", "sky2"}) {
         for (const char* face : SKY_FACES) {
@@ -647,6 +734,48 @@ TEST(AssetGenerator, TwoRunsWriteTheSameBytesAsTheBuild) {
     for (const auto& [name, bytes] : a) {
         ASSERT_TRUE(built.count(name)) << name << " missing from Vrom2/model";
         EXPECT_TRUE(bytes == built.at(name)) << name << " in Vrom2/model is stale";
+    }
+}
+
+TEST(AssetGenerator, ObjFilesWriteEachValueOnceAndImportAsBuilt) {
+    testGlContext();
+    // Two boxes, the second turned about Y and moved off round numbers: 48
+    // corners, but 16 positions, 10 normals (the boxes share up and down)
+    // and 4 texture coordinates.
+    MeshPart part{"boxes", "plain", {}, {}, {}, {}};
+    const AtlasCell whole{0.0f, 0.0f, 64.0f, 64.0f, 64, 64};
+    addBox(part, glm::vec3(-1.0f), glm::vec3(1.0f), whole);
+    MeshPart turned;
+    addBox(turned, glm::vec3(0.0f), glm::vec3(0.3f, 0.7f, 1.1f), whole);
+    appendTransformed(part, turned,
+                      translate(rotate(mat4(1.0f), 17.0f, Y_AXIS), vec3(2.123456f, 0.5f, -3.2f)));
+    Material plain;
+    plain.name = "plain";
+    const std::string folder = scratchDirectory("obj-writer");
+    ASSERT_TRUE(writeObj(folder + "/boxes.obj", "boxes.mtl", {part}, {plain}));
+    std::ifstream in(folder + "/boxes.obj");
+    std::map<std::string, int> counts;
+    for (std::string line; std::getline(in, line);) {
+        counts[line.substr(0, line.find(' '))] += 1;
+    }
+    EXPECT_EQ(counts["v"], 16);
+    EXPECT_EQ(counts["vn"], 10);
+    EXPECT_EQ(counts["vt"], 4);
+    EXPECT_EQ(counts["f"], 24);
+
+    // Imported corner by corner, every value within the written precision.
+    std::unique_ptr<Model> model = loadModel(folder + "/boxes.obj");
+    ASSERT_EQ(model->meshes.size(), 1u);
+    const Mesh& mesh = model->meshes[0];
+    ASSERT_EQ(mesh.indices.size(), part.indices.size());
+    for (size_t k = 0; k < mesh.indices.size(); ++k) {
+        const Vertex& v = mesh.vertices[mesh.indices[k]];
+        const std::uint32_t i = part.indices[k];
+        EXPECT_LT(glm::length(v.position - part.positions[i]), 1e-4f) << "corner " << k;
+        EXPECT_LT(glm::length(v.normal - part.normals[i]), 1e-4f) << "corner " << k;
+        // The loader flips v back to image rows.
+        EXPECT_LT(glm::length(v.texCoords - glm::vec2(part.uvs[i].x, 1.0f - part.uvs[i].y)), 1e-4f)
+            << "corner " << k;
     }
 }
 

@@ -85,7 +85,7 @@ void addUprightLoft(MeshPart& part, const std::vector<glm::vec4>& stations, glm:
     // Each station: (y, half width, half depth, unused).
     std::vector<LoftSection> sections;
     for (const glm::vec4& s : stations) {
-        sections.push_back({s.x, roundedRing(s.y, -s.z, s.z, 2.4f, 20)});
+        sections.push_back({s.x, roundedRing(s.y, -s.z, s.z, 2.4f, 16)});
     }
     MeshPart local;
     addLoft(local, sections, true, true, cell(look));
@@ -102,15 +102,15 @@ void addUprightLoft(MeshPart& part, const std::vector<glm::vec4>& stations, glm:
 MeshPart arm(glm::vec3 origin, glm::vec3 direction, glm::vec3 palmFacing) {
     MeshPart part{"arm", "plinn", {}, {}, {}, {}};
     const glm::vec3 d = glm::normalize(direction);
-    addEllipsoid(part, origin, glm::vec3(0.08f), 12, 8, cell(Shirt));
-    addCylinder(part, origin, origin + d * 0.30f, 0.066f, 12, cell(Shirt));
-    addCylinder(part, origin + d * 0.28f, origin + d * 0.55f, 0.052f, 12, cell(Skin));
+    addEllipsoid(part, origin, glm::vec3(0.08f), 10, 6, cell(Shirt));
+    addCylinder(part, origin, origin + d * 0.30f, 0.066f, 10, cell(Shirt));
+    addCylinder(part, origin + d * 0.28f, origin + d * 0.55f, 0.052f, 10, cell(Skin));
     // The hand: flat towards the palm's side, with a thumb.
     const glm::vec3 side = glm::normalize(glm::cross(d, palmFacing));
     const glm::vec3 handCentre = origin + d * 0.62f;
     MeshPart hand;
-    addEllipsoid(hand, glm::vec3(0.0f), glm::vec3(0.075f, 0.085f, 0.038f), 12, 8, cell(Skin));
-    addEllipsoid(hand, glm::vec3(0.07f, -0.02f, 0.0f), glm::vec3(0.035f, 0.022f, 0.022f), 8, 6,
+    addEllipsoid(hand, glm::vec3(0.0f), glm::vec3(0.075f, 0.085f, 0.038f), 10, 6, cell(Skin));
+    addEllipsoid(hand, glm::vec3(0.07f, -0.02f, 0.0f), glm::vec3(0.035f, 0.022f, 0.022f), 6, 4,
                  cell(Skin));
     glm::mat4 frame(1.0f);
     frame[0] = glm::vec4(side, 0.0f);
@@ -130,9 +130,9 @@ std::vector<MeshPart> buildFigureBody() {
     // Shoes, legs, hips.
     for (float side : {-1.0f, 1.0f}) {
         addEllipsoid(body, glm::vec3(x + side * 0.11f, ground + 0.06f, z + 0.04f),
-                     glm::vec3(0.085f, 0.06f, 0.14f), 12, 8, cell(Shoe));
+                     glm::vec3(0.085f, 0.06f, 0.14f), 10, 6, cell(Shoe));
         addCylinder(body, glm::vec3(x + side * 0.11f, ground + 0.08f, z),
-                    glm::vec3(x + side * 0.11f, 0.5f, z), 0.085f, 12, cell(Trousers));
+                    glm::vec3(x + side * 0.11f, 0.5f, z), 0.085f, 10, cell(Trousers));
     }
     addUprightLoft(body,
                    {{0.36f, 0.2f, 0.12f, 0}, {0.45f, 0.23f, 0.14f, 0}, {0.58f, 0.235f, 0.14f, 0}},
@@ -147,16 +147,16 @@ std::vector<MeshPart> buildFigureBody() {
                     {1.14f, 0.12f, 0.08f, 0}},
                    glm::vec2(x, z + 0.02f), Shirt);
     for (float y : {0.78f, 0.93f}) {
-        addEllipsoid(body, glm::vec3(x, y, z + 0.02f + 0.16f), glm::vec3(0.022f, 0.022f, 0.012f), 8,
-                     6, cell(Button));
+        addEllipsoid(body, glm::vec3(x, y, z + 0.02f + 0.16f), glm::vec3(0.022f, 0.022f, 0.012f), 6,
+                     4, cell(Button));
     }
     // Neck, head with its face towards +Z, and a cap with a brim.
-    addCylinder(body, glm::vec3(x, 1.08f, z), glm::vec3(x, 1.16f, z), 0.055f, 12, cell(Skin));
-    addEllipsoid(body, glm::vec3(x, HEAD_Y, z), glm::vec3(HEAD_RADIUS), 24, 16, cell(Face));
+    addCylinder(body, glm::vec3(x, 1.08f, z), glm::vec3(x, 1.16f, z), 0.055f, 10, cell(Skin));
+    addEllipsoid(body, glm::vec3(x, HEAD_Y, z), glm::vec3(HEAD_RADIUS), 20, 14, cell(Face));
     addEllipsoid(body, glm::vec3(x, HEAD_Y + 0.085f, z - 0.005f), glm::vec3(0.198f, 0.12f, 0.198f),
                  20, 10, cell(Cap));
     addEllipsoid(body, glm::vec3(x, HEAD_Y + 0.095f, z + 0.17f), glm::vec3(0.14f, 0.018f, 0.12f),
-                 16, 6, cell(Cap));
+                 12, 4, cell(Cap));
     return {body};
 }
 

@@ -40,6 +40,50 @@ std::vector<Section> sections() {
     return result;
 }
 
+// The drawn road follows the centre line to within this (world units):
+// sections that lines between their neighbours reproduce that closely are
+// left out, so the straights take a few long quads.
+constexpr float ROAD_TOLERANCE = 0.03f;
+
+// Whether every section strictly between `first` and `last` lies, at each of
+// its edges, within the tolerance of the straight quads from first to last.
+bool spanIsStraight(const std::vector<Section>& list, size_t first, size_t last) {
+    const Section& a = list[first];
+    const Section& b = list[last];
+    for (size_t k = first + 1; k < last; ++k) {
+        const Section& s = list[k];
+        const float t = (s.along - a.along) / (b.along - a.along);
+        for (float side : {-1.0f, 1.0f}) {
+            for (float extra : {-EDGE_STRIP, 0.0f, KERB_WIDTH}) {
+                auto edge = [&](const Section& at) {
+                    return at.position + at.right * (side * (at.halfWidth + extra));
+                };
+                const glm::vec2 drawn = edge(a) + (edge(b) - edge(a)) * t;
+                if (glm::length(drawn - edge(s)) > ROAD_TOLERANCE) {
+                    return false;
+                }
+            }
+        }
+    }
+    return true;
+}
+
+// The sections the road model is built from: the first, the last, and as
+// few between as the tolerance allows.
+std::vector<Section> drawnSections(const std::vector<Section>& list) {
+    std::vector<Section> kept = {list.front()};
+    size_t first = 0;
+    while (first + 1 < list.size()) {
+        size_t last = first + 1;
+        while (last + 1 < list.size() && spanIsStraight(list, first, last + 1)) {
+            ++last;
+        }
+        kept.push_back(list[last]);
+        first = last;
+    }
+    return kept;
+}
+
 // Repeat lengths rounded so that a whole number of repeats fits the loop.
 float fittedPeriod(float period) {
     const float length = roadLength();
@@ -159,9 +203,10 @@ Bitmap asphaltTexture() {
     return image;
 }
 
-// Painted lines shine a little more than the asphalt around them.
+// Painted lines shine a little more than the asphalt around them. One grey
+// channel: less to decode.
 Bitmap asphaltSpecular(const Bitmap& diffuse) {
-    Bitmap image = makeBitmap(diffuse.width, diffuse.height, 3);
+    Bitmap image = makeBitmap(diffuse.width, diffuse.height, 1);
     for (int y = 0; y < diffuse.height; ++y) {
         for (int x = 0; x < diffuse.width; ++x) {
             const float v = getPixel(diffuse, x, y).g;
@@ -208,27 +253,40 @@ Bitmap rockTexture() {
     return image;
 }
 
+// The meadow far below, painted at 512 and stored at half that, averaging
+// each 2 x 2: from the road it is never near enough to need more, and a
+// quarter of the texels decode in a quarter of the time.
+glm::vec3 groundColour(glm::vec2 p) {
+    constexpr int DESIGN = 512;
+    const float meadow = fractalNoise2(p / 64.0f, 4, 41, DESIGN / 64);
+    const float blades = fractalNoise2(p / 2.0f, 3, 42, DESIGN / 2);
+    glm::vec3 colour =
+        glm::mix(glm::vec3(0.20f, 0.40f, 0.12f), glm::vec3(0.42f, 0.55f, 0.18f), meadow);
+    colour *= 0.8f + 0.4f * blades;
+    // Sandy paths (ten noise cells across, so the texture tiles) and a few flowers.
+    const float path = fractalNoise2(p / 51.2f, 3, 43, 10);
+    colour = glm::mix(colour, glm::vec3(0.62f, 0.55f, 0.38f),
+                      smoothStep(0.03f, 0.0f, std::fabs(path - 0.5f)) * 0.8f);
+    const int fx = static_cast<int>(p.x) / 2, fy = static_cast<int>(p.y) / 2;
+    if (latticeValue(fx, fy, 0, 44) > 0.996f) {
+        colour = latticeValue(fx, fy, 1, 44) > 0.5f ? glm::vec3(0.95f, 0.90f, 0.30f)
+                                                    : glm::vec3(0.95f, 0.95f, 0.95f);
+    }
+    return colour;
+}
+
 Bitmap groundTexture() {
-    constexpr int SIZE = 512;
+    constexpr int SIZE = 256;
     Bitmap image = makeBitmap(SIZE, SIZE, 3);
     for (int y = 0; y < SIZE; ++y) {
         for (int x = 0; x < SIZE; ++x) {
-            const glm::vec2 p(static_cast<float>(x), static_cast<float>(y));
-            const float meadow = fractalNoise2(p / 64.0f, 4, 41, SIZE / 64);
-            const float blades = fractalNoise2(p / 2.0f, 3, 42, SIZE / 2);
-            glm::vec3 colour =
-                glm::mix(glm::vec3(0.20f, 0.40f, 0.12f), glm::vec3(0.42f, 0.55f, 0.18f), meadow);
-            colour *= 0.8f + 0.4f * blades;
-            // Sandy paths and a few flowers.
-            const float path = fractalNoise2(p / 48.0f, 3, 43, SIZE / 48);
-            colour = glm::mix(colour, glm::vec3(0.62f, 0.55f, 0.38f),
-                              smoothStep(0.03f, 0.0f, std::fabs(path - 0.5f)) * 0.8f);
-            const float flower = latticeValue(x / 2, y / 2, 0, 44);
-            if (flower > 0.996f) {
-                colour = latticeValue(x / 2, y / 2, 1, 44) > 0.5f ? glm::vec3(0.95f, 0.90f, 0.30f)
-                                                                  : glm::vec3(0.95f, 0.95f, 0.95f);
+            glm::vec3 sum(0.0f);
+            for (int j = 0; j < 2; ++j) {
+                for (int i = 0; i < 2; ++i) {
+                    sum += groundColour(glm::vec2(2 * x + i, 2 * y + j));
+                }
             }
-            setPixel(image, x, y, colour);
+            setPixel(image, x, y, sum / 4.0f);
         }
     }
     return image;
@@ -278,7 +336,7 @@ Bitmap buildHeightmap() {
 }
 
 std::vector<MeshPart> buildRoadParts() {
-    const std::vector<Section> list = sections();
+    const std::vector<Section> list = drawnSections(sections());
     MeshPart asphalt{"asphalt", "asphalt", {}, {}, {}, {}};
     MeshPart kerb{"kerb", "kerb", {}, {}, {}, {}};
     MeshPart wall{"cliff", "rock", {}, {}, {}, {}};
@@ -299,6 +357,9 @@ std::vector<Material> roadMaterials() {
     };
 }
 
+// The road model's unit is 300 world units: 1e-6 of it is 0.3 mm.
+constexpr int ROAD_POSITION_DECIMALS = 6;
+
 bool writeGround(const std::string& folder) {
     std::vector<MeshPart> parts = buildRoadParts();
     // World to the road model's own units.
@@ -309,7 +370,9 @@ bool writeGround(const std::string& folder) {
         transformPart(part, toModel);
     }
     bool ok = writePng(folder + "/heightmap.png", buildHeightmap());
-    ok = writeObj(folder + "/road3.obj", "road3.mtl", parts, roadMaterials()) && ok;
+    ok = writeObj(folder + "/road3.obj", "road3.mtl", parts, roadMaterials(),
+                  ROAD_POSITION_DECIMALS) &&
+         ok;
     const Bitmap asphalt = asphaltTexture();
     ok = writePng(folder + "/asphalt.png", asphalt) && ok;
     ok = writePng(folder + "/asphalt_specular.png", asphaltSpecular(asphalt)) && ok;

@@ -4,6 +4,8 @@
 #include <glm/geometric.hpp>
 #include <glm/mat3x3.hpp>
 #include <glm/matrix.hpp>
+#include <string>
+#include <unordered_map>
 #include <utility>
 
 std::uint32_t addVertex(MeshPart& part, glm::vec3 position, glm::vec3 normal, glm::vec2 uv) {
@@ -81,39 +83,83 @@ static bool writeMaterials(const std::string& path, const std::vector<Material>&
     return std::fclose(file) == 0;
 }
 
+namespace {
+
+// A number with at most `decimals` places, without trailing zeros: the
+// game's importer reads OBJ text byte by byte, so shorter files load faster.
+std::string formatNumber(float value, int decimals) {
+    char text[48];
+    std::snprintf(text, sizeof(text), "%.*f", decimals, static_cast<double>(value));
+    std::string result = text;
+    if (result.find('.') != std::string::npos) {
+        result.erase(result.find_last_not_of('0') + 1);
+        if (result.back() == '.') {
+            result.pop_back();
+        }
+    }
+    return result == "-0" ? "0" : result;
+}
+
+// One kind of OBJ element (v, vt or vn): each distinct text is written once
+// and referred to by its number, which counts from 1 across the file.
+struct ElementTable {
+    std::unordered_map<std::string, size_t> numbers;
+    std::string pending;  // lines of new elements not yet written
+
+    size_t number(const std::string& keyword, const std::string& values) {
+        const auto [where, added] = numbers.emplace(values, numbers.size() + 1);
+        if (added) {
+            pending += keyword + " " + values + "\n";
+        }
+        return where->second;
+    }
+};
+
+}  // namespace
+
 bool writeObj(const std::string& objPath, const std::string& mtlName,
-              const std::vector<MeshPart>& parts, const std::vector<Material>& materials) {
+              const std::vector<MeshPart>& parts, const std::vector<Material>& materials,
+              int positionDecimals) {
     const size_t slash = objPath.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "." : objPath.substr(0, slash);
     if (!writeMaterials(folder + "/" + mtlName, materials)) {
         return false;
     }
+    std::string text = "# Vromdash asset generator\nmtllib " + mtlName + "\n";
+    ElementTable positions, uvs, normals;
+    for (const MeshPart& part : parts) {
+        // Each corner as "v/vt/vn", its three numbers found before any
+        // element line of the part is written, so every face refers back.
+        std::vector<std::string> corners(part.positions.size());
+        for (size_t i = 0; i < part.positions.size(); ++i) {
+            const glm::vec3& p = part.positions[i];
+            const glm::vec2& t = part.uvs[i];
+            const glm::vec3& n = part.normals[i];
+            const size_t v = positions.number("v", formatNumber(p.x, positionDecimals) + " " +
+                                                       formatNumber(p.y, positionDecimals) + " " +
+                                                       formatNumber(p.z, positionDecimals));
+            const size_t vt = uvs.number(
+                "vt", formatNumber(t.x, UV_DECIMALS) + " " + formatNumber(t.y, UV_DECIMALS));
+            const size_t vn = normals.number("vn", formatNumber(n.x, NORMAL_DECIMALS) + " " +
+                                                       formatNumber(n.y, NORMAL_DECIMALS) + " " +
+                                                       formatNumber(n.z, NORMAL_DECIMALS));
+            corners[i] = std::to_string(v) + "/" + std::to_string(vt) + "/" + std::to_string(vn);
+        }
+        text += "\no " + part.name + "\n";
+        for (ElementTable* table : {&positions, &uvs, &normals}) {
+            text += table->pending;
+            table->pending.clear();
+        }
+        text += "usemtl " + part.material + "\n";
+        for (size_t i = 0; i + 2 < part.indices.size(); i += 3) {
+            text += "f " + corners[part.indices[i]] + " " + corners[part.indices[i + 1]] + " " +
+                    corners[part.indices[i + 2]] + "\n";
+        }
+    }
     FILE* file = std::fopen(objPath.c_str(), "wb");
     if (!file) {
         return false;
     }
-    std::fprintf(file, "# Vromdash asset generator\nmtllib %s\n", mtlName.c_str());
-    size_t base = 1;  // OBJ indices count from 1 across the whole file
-    for (const MeshPart& part : parts) {
-        std::fprintf(file, "\no %s\n", part.name.c_str());
-        for (const glm::vec3& p : part.positions) {
-            std::fprintf(file, "v %.7g %.7g %.7g\n", p.x, p.y, p.z);
-        }
-        for (const glm::vec2& t : part.uvs) {
-            std::fprintf(file, "vt %.6g %.6g\n", t.x, t.y);
-        }
-        for (const glm::vec3& n : part.normals) {
-            std::fprintf(file, "vn %.5f %.5f %.5f\n", n.x, n.y, n.z);
-        }
-        std::fprintf(file, "usemtl %s\n", part.material.c_str());
-        for (size_t i = 0; i + 2 < part.indices.size(); i += 3) {
-            const size_t a = base + part.indices[i];
-            const size_t b = base + part.indices[i + 1];
-            const size_t c = base + part.indices[i + 2];
-            std::fprintf(file, "f %zu/%zu/%zu %zu/%zu/%zu %zu/%zu/%zu\n", a, a, a, b, b, b, c, c,
-                         c);
-        }
-        base += part.positions.size();
-    }
-    return std::fclose(file) == 0;
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    return std::fclose(file) == 0 && written;
 }

@@ -47,7 +47,16 @@ void addQuadByNormals(MeshPart& part, std::uint32_t a, std::uint32_t b, std::uin
 // Moves every vertex of a part (normals follow the rotation part).
 void transformPart(MeshPart& part, const glm::mat4& transform);
 
-// Writes `objPath` and, next to it, the material file `mtlName`. Returns
+// Places after the point written for texture coordinates and normals, and
+// by default for positions: 1e-4 is a tenth of a millimetre in world units,
+// a fortieth of a texel in a 256 atlas, and keeps normals unit to 1e-4.
+constexpr int UV_DECIMALS = 4;
+constexpr int NORMAL_DECIMALS = 4;
+constexpr int POSITION_DECIMALS = 4;
+
+// Writes `objPath` and, next to it, the material file `mtlName`. Identical
+// positions, texture coordinates and normals are written once. Returns
 // false when either file cannot be written.
 bool writeObj(const std::string& objPath, const std::string& mtlName,
-              const std::vector<MeshPart>& parts, const std::vector<Material>& materials);
+              const std::vector<MeshPart>& parts, const std::vector<Material>& materials,
+              int positionDecimals = POSITION_DECIMALS);

@@ -88,7 +88,7 @@ std::vector<glm::vec2> bodyRing(float halfWidth, float bottom, float arch, float
 // The body shell: a loft with wheel wells over the four wheels.
 void addBody(MeshPart& part, const BodyShape& shape) {
     std::vector<LoftSection> sections;
-    const int count = 48;
+    const int count = 36;
     for (int i = 0; i <= count; ++i) {
         // Denser towards the rounded ends.
         const float t = -1.0f + 2.0f * i / count;
@@ -153,16 +153,18 @@ void addCabin(MeshPart& glass, MeshPart& roof, const CabinShape& c) {
     }
 }
 
+constexpr int WHEEL_SEGMENTS = 24;
+
 // A wheel: tread in rubber, both faces showing the tyre wall and the rim.
 void addWheel(MeshPart& tyres, glm::vec3 centre, float radius, float width) {
     MeshPart local;
     const float half = width * 0.5f;
     const AtlasCell face = cell(WheelFace);
     addLoft(local,
-            {{-half, circleRing(radius * 0.93f, 32)},
-             {-half * 0.8f, circleRing(radius, 32)},
-             {half * 0.8f, circleRing(radius, 32)},
-             {half, circleRing(radius * 0.93f, 32)}},
+            {{-half, circleRing(radius * 0.93f, WHEEL_SEGMENTS)},
+             {-half * 0.8f, circleRing(radius, WHEEL_SEGMENTS)},
+             {half * 0.8f, circleRing(radius, WHEEL_SEGMENTS)},
+             {half, circleRing(radius * 0.93f, WHEEL_SEGMENTS)}},
             true, true, cell(Tread), &face);
     // Local z (the axle) onto x.
     glm::mat4 toAxle = glm::translate(glm::mat4(1.0f), centre) *
@@ -367,9 +369,10 @@ std::vector<MeshPart> buildPickupParts() {
 }
 
 CarTextures buildCarTextures(glm::vec3 paint, bool stripes) {
+    // Specular and reflection are grey: one channel decodes faster.
     CarTextures textures{makeBitmap(ATLAS_SIZE, ATLAS_SIZE, 3),
-                         makeBitmap(ATLAS_SIZE, ATLAS_SIZE, 3),
-                         makeBitmap(ATLAS_SIZE, ATLAS_SIZE, 3)};
+                         makeBitmap(ATLAS_SIZE, ATLAS_SIZE, 1),
+                         makeBitmap(ATLAS_SIZE, ATLAS_SIZE, 1)};
     const int cells = sizeof(CELL_PLACE) / sizeof(CELL_PLACE[0]);
     for (int y = 0; y < ATLAS_SIZE; ++y) {
         for (int x = 0; x < ATLAS_SIZE; ++x) {
