@@ -14,7 +14,7 @@ uniform sampler2D texture_reflection1;
 uniform samplerCube skybox;
 uniform vec3 cameraPos;
 
-// A high sun, roughly where both skies are brightest.
+// A high sun; the paint takes its light and highlight from it.
 const vec3 SUN = vec3(0.27, 0.92, 0.28);
 const float SHININESS = 60.0;
 

@@ -188,11 +188,13 @@ double loadLevelSeconds(int repeats) {
     return median(times);
 }
 
-void printRun(const char* prefix, const RunTimes& run, bool stages) {
-    const std::string p(prefix);
-    printMs(p + "_median", median(run.frame));
-    printMs(p + "_p95", percentile(run.frame, 0.95));
-    printMs(p + "_cpu_median", median(run.cpu));
+// Frame figures of one run (wall time, and the median in process CPU time);
+// with `stages`, the four stages as well, in the run's stage clock. The prefix
+// names the run ("", "split_", "cpu_split_").
+void printRun(const std::string& prefix, const RunTimes& run, bool stages) {
+    printMs(prefix + "frame_median", median(run.frame));
+    printMs(prefix + "frame_p95", percentile(run.frame, 0.95));
+    printMs(prefix + "frame_cpu_median", median(run.cpu));
     if (!stages) {
         return;
     }
@@ -204,8 +206,8 @@ void printRun(const char* prefix, const RunTimes& run, bool stages) {
                  {"environment_pass", &run.environment},
                  {"scene_pass_swap", &run.scene}};
     for (const auto& part : parts) {
-        printMs(p + "_" + part.name + "_median", median(*part.values));
-        printMs(p + "_" + part.name + "_p95", percentile(*part.values, 0.95));
+        printMs(prefix + part.name + "_median", median(*part.values));
+        printMs(prefix + part.name + "_p95", percentile(*part.values, 0.95));
     }
 }
 
@@ -286,7 +288,7 @@ int main(int argc, char** argv) {
         std::printf("renderer: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
         GLint samples = 0;
         glGetIntegerv(GL_SAMPLES, &samples);
-        print("window_samples", samples, "samples");
+        std::printf("window_samples: %d samples\n", samples);
         printMs("startup_window", windowSeconds);
         printMs("startup_programs", programSeconds);
         printMs("startup_world", worldSeconds);
@@ -295,13 +297,15 @@ int main(int argc, char** argv) {
 
         restart();
         const RunTimes run = drive(window, ids, frames, false);
-        print("frames", frames, "frames");
-        printRun("frame", run, false);
+        std::printf("frames: %d frames\n", frames);
+        printRun("", run, false);
         if (split) {
             restart();
-            printRun("split_frame", drive(window, ids, frames, true), true);
+            // Per stage, with glFinish after each: wall time, then process CPU
+            // time (steadier on a busy machine; the renderer's threads count).
+            printRun("split_", drive(window, ids, frames, true), true);
             restart();
-            printRun("split_cpu", drive(window, ids, frames, true, processCpuSeconds), true);
+            printRun("cpu_split_", drive(window, ids, frames, true, processCpuSeconds), true);
         }
 
         if (!framesOnly) {
