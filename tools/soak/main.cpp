@@ -1,0 +1,167 @@
+// vromdash-soak [frames] [level-key-interval]: plays the real game loop for
+// a long scripted session in a small window, as a player would: random
+// driving with the arrow keys, Space when the car lies on its side, a level
+// key held for one frame at every interval. Every frame it checks that no
+// body has a non-finite pose, and at the end that memory has not grown.
+// Prints one figure per line; exits 1 on a fault.
+#include <GL/glew.h>
+#include <GLFW/glfw3.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "app/input.h"
+#include "app/main_loop.h"
+#include "world/world.h"
+
+namespace {
+
+constexpr int SOAK_WIDTH = 320;
+constexpr int SOAK_HEIGHT = 240;
+constexpr long MEMORY_BOUND_KIB = 10 * 1024;
+#ifdef __SANITIZE_ADDRESS__
+// The sanitizer's allocator holds freed memory back on purpose.
+constexpr bool MEMORY_FIGURE_MEANINGFUL = false;
+#else
+constexpr bool MEMORY_FIGURE_MEANINGFUL = true;
+#endif
+constexpr int DRIVE_SEGMENT_FRAMES = 45;
+
+long residentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            std::istringstream fields(line.substr(6));
+            long kib = 0;
+            fields >> kib;
+            return kib;
+        }
+    }
+    return -1;
+}
+
+// A small deterministic generator, so every soak run plays the same game.
+struct Random {
+    uint64_t state = 0x9e3779b97f4a7c15ull;
+    uint32_t next() {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return static_cast<uint32_t>(state >> 16);
+    }
+};
+
+bool finitePose(const RigidDynamic* body) {
+    if (!body) {
+        return true;
+    }
+    const Pose pose = body->getGlobalPose();
+    return std::isfinite(pose.p.x) && std::isfinite(pose.p.y) && std::isfinite(pose.p.z) &&
+           std::isfinite(pose.q.x) && std::isfinite(pose.q.y) && std::isfinite(pose.q.z) &&
+           std::isfinite(pose.q.w);
+}
+
+bool everyPoseFinite(const World& w) {
+    bool ok = true;
+    if (w.car) {
+        ok = ok && finitePose(w.car->chassis) && finitePose(w.car->frontLeftWheel) &&
+             finitePose(w.car->frontRightWheel) && finitePose(w.car->rearLeftWheel) &&
+             finitePose(w.car->rearRightWheel);
+    }
+    for (const auto& crate : w.crates) {
+        ok = ok && finitePose(crate->actor);
+    }
+    for (const auto& figure : w.figures) {
+        ok = ok && finitePose(figure->actor);
+    }
+    return ok;
+}
+
+// Picks the arrow keys for the next stretch: mostly forward, some turning,
+// now and then backwards.
+void chooseDriveKeys(Random& random) {
+    keys[GLFW_KEY_UP] = random.next() % 10 < 7;
+    keys[GLFW_KEY_DOWN] = !keys[GLFW_KEY_UP] && random.next() % 2 == 0;
+    const uint32_t steer = random.next() % 3;
+    keys[GLFW_KEY_LEFT] = steer == 1;
+    keys[GLFW_KEY_RIGHT] = steer == 2;
+}
+
+bool carOnItsSide() {
+    const RigidDynamic* chassis = world && world->car ? world->car->chassis : nullptr;
+    return chassis && rotateVector(chassis->getGlobalPose().q, vec3(0, 1, 0)).y < 0.3f;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20000;
+    const int levelInterval = argc > 2 ? std::max(1, std::atoi(argv[2])) : 500;
+
+    GLFWwindow* window = openGameWindow();
+    if (!window) {
+        return 1;
+    }
+    glfwSetWindowSize(window, SOAK_WIDTH, SOAK_HEIGHT);
+    windowWidth = SOAK_WIDTH;
+    windowHeight = SOAK_HEIGHT;
+    int status = 0;
+    {
+        const GamePrograms programs;
+        auto owned = std::make_unique<World>();
+        world = owned.get();
+
+        Random random;
+        // Game time runs at 60 frames a second, whatever the wall clock does.
+        float now = 0.0f;
+        lastFrame = 0.0f;
+        glfwSetTime(0.0);
+        long memoryAfterWarmUp = -1;
+        long peakGrowth = 0;
+        int nonFiniteFrames = 0;
+        for (int frame = 1; frame <= frames; ++frame) {
+            if (frame % DRIVE_SEGMENT_FRAMES == 0) {
+                chooseDriveKeys(random);
+            }
+            keys[GLFW_KEY_SPACE] = carOnItsSide();
+            // Keys 1, 2, 3 in turn, each held for one frame.
+            const int levelKey =
+                frame % levelInterval == 0 ? GLFW_KEY_1 + (frame / levelInterval) % 3 : -1;
+            if (levelKey >= 0) {
+                keys[levelKey] = true;
+            }
+            now += 1.0f / 60.0f;
+            runFrame(window, programs.ids(), now);
+            if (levelKey >= 0) {
+                keys[levelKey] = false;
+            }
+            if (!everyPoseFinite(*world)) {
+                ++nonFiniteFrames;
+            }
+            // The allocator and the driver settle during the first rebuilds.
+            if (frame == std::min(frames, 5 * levelInterval)) {
+                memoryAfterWarmUp = residentKiB();
+            } else if (memoryAfterWarmUp > 0) {
+                peakGrowth = std::max(peakGrowth, residentKiB() - memoryAfterWarmUp);
+            }
+        }
+        world = nullptr;
+        std::cout << "frames: " << frames << " frames" << std::endl;
+        std::cout << "level_reached: " << owned->level << " level" << std::endl;
+        std::cout << "non_finite_frames: " << nonFiniteFrames << " frames" << std::endl;
+        std::cout << "memory_growth_after_warm_up: " << peakGrowth / 1024.0 << " MiB" << std::endl;
+        if (nonFiniteFrames > 0 || (MEMORY_FIGURE_MEANINGFUL && peakGrowth > MEMORY_BOUND_KIB)) {
+            status = 1;
+        }
+    }
+    glfwTerminate();
+    return status;
+}
