@@ -8,7 +8,10 @@
 #include "tools/assetgen/image.h"
 
 constexpr int SKY_IMAGE_SIZE = 1024;
-constexpr int SKY_JPEG_QUALITY = 90;
+// Below 90 the writer also halves the colour resolution (4:2:0); at 80 the
+// smooth gradients show no blocks and every level's six faces decode a few
+// per cent faster than at 90.
+constexpr int SKY_JPEG_QUALITY = 80;
 
 // In the game's load order: +X, -X, +Y, -Y, +Z, -Z.
 constexpr const char* SKY_FACE_FILES[6] = {"right.jpg",  "left.jpg", "top.jpg",
