@@ -29,7 +29,6 @@ constexpr float HEIGHTFIELD_ROW_SCALE = 0.66f;
 constexpr float HEIGHTFIELD_COLUMN_SCALE = 0.66f;
 constexpr float HEIGHTFIELD_HEIGHT_SCALE = 0.315f;
 const vec3 HEIGHTFIELD_POSITION(-295.0f, -35.83f, -170.0f);
-constexpr int LARGE_ALLOCATION_BYTES = 128 * 1024;
 constexpr float ROAD_SCALE = 300.0f;
 constexpr float ROAD_OFFSET_X = -0.42f;  // in the scaled frame: -126 world units
 
@@ -73,11 +72,6 @@ const Layout& layoutFor(int number) {
 }
 
 World::World() : cratePositions(std::begin(CRATE_POSITIONS), std::end(CRATE_POSITIONS)) {
-    // Every rebuild frees and allocates megabytes of decoded images. With
-    // glibc's sliding mmap threshold those end up in the heap, which then
-    // only grows; a fixed threshold hands them back to the system, so memory
-    // stays flat however often a level is rebuilt.
-    mallopt(M_MMAP_THRESHOLD, LARGE_ALLOCATION_BYTES);
     level = 1;
     initPhysics();
     setupShadowFramebuffer();
@@ -157,6 +151,11 @@ void World::loadLevel(int number) {
     car = std::make_unique<Car>(layout.carModel);
     car->setLocalTransform(carLocalTransform(layout));
     car->initPhysics(scene.get());
+
+    // A rebuild frees and allocates megabytes of decoded images and model
+    // text; hand the freed pages back so memory stays flat however often a
+    // level is rebuilt.
+    malloc_trim(0);
 }
 
 void stepWorld(double frameTime) {
