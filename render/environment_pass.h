@@ -7,6 +7,7 @@
 // entry point the sky is drawn into the six faces instead.
 void renderEnvironmentPass(GLuint cubemapProgram, GLuint cubemapSkyProgram);
 
-// Whether the sky is copied (true when the driver has glCopyImageSubData).
-// Tests switch it off to exercise the drawn fallback.
+// Copy the sky when the driver has glCopyImageSubData (the default); false
+// draws it with the cubemapsky program instead, as a driver without the
+// entry point gets. Tests switch it off to exercise that path.
 extern bool environmentSkyCopy;

@@ -14,7 +14,7 @@ uniform samplerCube depthMap;
 uniform vec3 lightPos;
 uniform float far_plane;
 
-const vec3 LAMP_COLOUR = vec3(1.0, 0.88, 0.72) * 1.4;
+const vec3 LAMP_COLOUR = vec3(1.4);
 const float TEXTURE_LOD = 2.0;
 
 void main() {
@@ -29,6 +29,6 @@ void main() {
     float closest = texture(depthMap, fromLight).r * far_plane;
     float visible = (distanceToLight - 0.15 > closest && distanceToLight < far_plane) ? 0.0 : 1.0;
 
-    float ambient = 0.36 + 0.16 * normal.y;
+    float ambient = 0.4 + 0.14 * normal.y;
     FragColor = vec4(albedo * (ambient + LAMP_COLOUR * (wrapped * attenuation * visible)), 1.0);
 }

@@ -18,8 +18,8 @@ uniform vec3 lightPos;
 uniform vec3 cameraPos;
 uniform float far_plane;
 
-// Warm lamp light; the sky's light is cooler and comes from the sky texture.
-const vec3 LAMP_COLOUR = vec3(1.0, 0.88, 0.72) * 1.4;
+// The lamp's light is white; colour comes from the textures and the sky.
+const vec3 LAMP_COLOUR = vec3(1.4);
 const float SHININESS = 32.0;
 // The camera sees 100 units; haze covers the last stretch so the road fades
 // into the sky instead of being cut off.
@@ -75,9 +75,10 @@ void main() {
     float highlight = pow(max(dot(normal, halfway), 0.0), SHININESS) * step(0.0, cosine);
     vec3 lamp = LAMP_COLOUR * (attenuation * visibility);
 
-    // Sky light: brighter from above, tinted by the sky the surface mirrors.
+    // Sky light: brighter from above, tinted by the sky the surface mirrors,
+    // never so dim that a wall far from the lamp turns unreadable.
     vec3 mirrored = texture(skybox, reflect(-viewDir, normal)).rgb;
-    float hemisphere = 0.36 + 0.16 * normal.y;
+    float hemisphere = 0.4 + 0.14 * normal.y;
     vec3 ambient = hemisphere * mix(vec3(1.0), mirrored * 1.4, 0.35);
 
     vec3 colour = albedo * (ambient + lamp * wrapped) + specularMap * lamp * highlight;
