@@ -101,8 +101,10 @@ std::string playSomeFrames(int frames = 40) {
     return capture.text();
 }
 
+// A PNG signature and a header that claims a huge image, then noise.
+const char GARBAGE_HEADER[] = "\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\xff\xff\xff";
 const std::string GARBAGE =
-    std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\xff\xff\xff", 24) + std::string(300, '\xa5');
+    std::string(GARBAGE_HEADER, sizeof(GARBAGE_HEADER) - 1) + std::string(300, '\xa5');
 
 }  // namespace
 
