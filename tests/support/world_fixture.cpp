@@ -1,7 +1,5 @@
 #include "tests/support/world_fixture.h"
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "app/main_loop.h"
@@ -27,18 +25,4 @@ void WorldTest::runFrames(int frames, int driveCommand) {
         }
         stepWorld(static_cast<double>(deltaTime));
     }
-}
-
-long residentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            std::istringstream fields(line.substr(6));
-            long kib = 0;
-            fields >> kib;
-            return kib;
-        }
-    }
-    return -1;
 }

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "tools/common/process_memory.h"
 #include "world/world.h"
 
 class WorldTest : public testing::Test {
@@ -17,6 +18,3 @@ protected:
 
     std::unique_ptr<World> owned;
 };
-
-// Resident set size of this process in KiB (from /proc/self/status).
-long residentKiB();

@@ -14,9 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -26,6 +24,7 @@
 #include "render/environment_pass.h"
 #include "render/scene_pass.h"
 #include "render/shadow_pass.h"
+#include "tools/common/process_memory.h"
 #include "world/world.h"
 
 namespace {
@@ -63,20 +62,6 @@ void print(const char* name, double value, const char* unit) {
 
 void printMs(const std::string& name, double seconds) {
     print(name.c_str(), seconds * 1000.0, "ms");
-}
-
-long residentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            std::istringstream fields(line.substr(6));
-            long kib = 0;
-            fields >> kib;
-            return kib;
-        }
-    }
-    return -1;
 }
 
 // The scripted driver: throttle always, a short steering pulse now and then,

@@ -11,14 +11,13 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "app/input.h"
 #include "app/main_loop.h"
+#include "tools/common/process_memory.h"
 #include "world/world.h"
 
 namespace {
@@ -33,20 +32,6 @@ constexpr bool MEMORY_FIGURE_MEANINGFUL = false;
 constexpr bool MEMORY_FIGURE_MEANINGFUL = true;
 #endif
 constexpr int DRIVE_SEGMENT_FRAMES = 45;
-
-long residentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            std::istringstream fields(line.substr(6));
-            long kib = 0;
-            fields >> kib;
-            return kib;
-        }
-    }
-    return -1;
-}
 
 // A small deterministic generator, so every soak run plays the same game.
 struct Random {
