@@ -31,21 +31,23 @@ void setWireframe(bool on) {
 }
 
 void printChassisPosition() {
-    if (!world || !world->car || !world->car->chassis) {
+    const RigidDynamic* chassis = currentChassis();
+    if (!chassis) {
         return;
     }
-    const vec3 p = world->car->chassis->getGlobalPose().p;
+    const vec3 p = chassis->getGlobalPose().p;
     std::cout << "Position: " << p.x << " " << p.y << " " << p.z << " " << std::endl;
 }
 
 // Turns the chassis upright where it stands; wheels and velocities stay.
 void setChassisUpright() {
-    if (!world || !world->car || !world->car->chassis) {
+    RigidDynamic* chassis = currentChassis();
+    if (!chassis) {
         return;
     }
-    Pose pose = world->car->chassis->getGlobalPose();
+    Pose pose = chassis->getGlobalPose();
     pose.q = Quat();
-    world->car->chassis->setGlobalPose(pose, true);
+    chassis->setGlobalPose(pose, true);
 }
 
 void loadLevelKey(int number) {

@@ -184,9 +184,11 @@ void stepWorld(double frameTime) {
     }
 }
 
+RigidDynamic* currentChassis() {
+    return world && world->car ? world->car->chassis : nullptr;
+}
+
 vec3 chassisPosition() {
-    if (!world || !world->car || !world->car->chassis) {
-        return vec3(0.0f);
-    }
-    return world->car->chassis->getGlobalPose().p;
+    const RigidDynamic* chassis = currentChassis();
+    return chassis ? chassis->getGlobalPose().p : vec3(0.0f);
 }

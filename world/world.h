@@ -78,6 +78,9 @@ extern World* world;
 // cleared and fallen rules (either may rebuild the level).
 void stepWorld(double frameTime);
 
+// The current car's chassis, or null while there is no world or car.
+RigidDynamic* currentChassis();
+
 // The position of the current car's chassis: the light and the environment
 // map ride with it.
 vec3 chassisPosition();
