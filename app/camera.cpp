@@ -59,3 +59,10 @@ void Camera::followCar(mat4 m) {
 mat4 Camera::viewMatrix() const {
     return lookAt(position, position + front, up);
 }
+
+mat4 Camera::followViewMatrix() const {
+    // A car standing on its nose or tail looks straight along the world's up;
+    // the camera's own up is the only sound choice there.
+    const bool alongWorldUp = glm::length(cross(front, worldUp)) < 1e-4f;
+    return lookAt(position, position + front, alongWorldUp ? up : worldUp);
+}

@@ -23,7 +23,11 @@ public:
     // Places the camera 5 units out along the car's local -Z and 1.8 up,
     // looking back along that axis; m is the car's model matrix.
     void followCar(mat4 m);
+    // The free camera's view, with its own up vector.
     mat4 viewMatrix() const;
+    // The follow camera's view: the world's up keeps the horizon level,
+    // whatever mouse look last did to `up`.
+    mat4 followViewMatrix() const;
 };
 
 extern Camera camera;

@@ -3,7 +3,9 @@
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
 
+#include <algorithm>
 #include <iostream>
+#include <iterator>
 
 #include "app/camera.h"
 #include "app/main_loop.h"
@@ -16,13 +18,18 @@ bool wireframe = false;
 bool firstMouse = true;
 float lastX = 400.0f;
 float lastY = 300.0f;
-int pendingCameraToggles = 0;
-int pendingWireframeToggles = 0;
+int keyPresses[KEY_COUNT] = {};
 
 namespace {
 
 bool validKey(int key) {
     return key >= 0 && key < KEY_COUNT;
+}
+
+// How often a one-shot key acts this frame: once for every press seen since
+// the last frame, or once while it is held with no new press.
+int actionsThisFrame(int key) {
+    return std::max(keyPresses[key], keys[key] ? 1 : 0);
 }
 
 void setWireframe(bool on) {
@@ -71,11 +78,7 @@ void onKey(GLFWwindow* window, int key, int /*scancode*/, int action, int /*mods
     }
     if (action == GLFW_PRESS) {
         keys[key] = true;
-        if (key == GLFW_KEY_C) {
-            ++pendingCameraToggles;
-        } else if (key == GLFW_KEY_F3) {
-            ++pendingWireframeToggles;
-        }
+        ++keyPresses[key];
     } else if (action == GLFW_RELEASE) {
         keys[key] = false;
     }
@@ -153,22 +156,23 @@ void applyHeldKeys() {
         driveCar(2);
     if (keys[GLFW_KEY_RIGHT])
         driveCar(3);
-    for (; pendingCameraToggles > 0; --pendingCameraToggles) {
+    for (int flip = 0; flip < keyPresses[GLFW_KEY_C]; ++flip) {
         freeCamera = !freeCamera;
     }
-    for (; pendingWireframeToggles > 0; --pendingWireframeToggles) {
+    for (int flip = 0; flip < keyPresses[GLFW_KEY_F3]; ++flip) {
         setWireframe(!wireframe);
     }
-    if (keys[GLFW_KEY_1])
+    for (int n = actionsThisFrame(GLFW_KEY_1); n > 0; --n)
         loadLevelKey(1);
-    if (keys[GLFW_KEY_2])
+    for (int n = actionsThisFrame(GLFW_KEY_2); n > 0; --n)
         loadLevelKey(2);
-    if (keys[GLFW_KEY_3])
+    for (int n = actionsThisFrame(GLFW_KEY_3); n > 0; --n)
         loadLevelKey(3);
-    if (keys[GLFW_KEY_X])
+    for (int n = actionsThisFrame(GLFW_KEY_X); n > 0; --n)
         printChassisPosition();
-    if (keys[GLFW_KEY_SPACE])
+    for (int n = actionsThisFrame(GLFW_KEY_SPACE); n > 0; --n)
         setChassisUpright();
+    std::fill(std::begin(keyPresses), std::end(keyPresses), 0);
 }
 
 void resetInput() {
@@ -180,6 +184,5 @@ void resetInput() {
     firstMouse = true;
     lastX = 400.0f;
     lastY = 300.0f;
-    pendingCameraToggles = 0;
-    pendingWireframeToggles = 0;
+    std::fill(std::begin(keyPresses), std::end(keyPresses), 0);
 }

@@ -13,11 +13,11 @@ extern bool firstMouse;
 extern float lastX;
 extern float lastY;
 
-// Presses of the toggle keys seen since the last applyHeldKeys: a toggle
-// flips once per press, however long the key is held or however short the
-// tap.
-extern int pendingCameraToggles;
-extern int pendingWireframeToggles;
+// Presses the key callback saw since the last applyHeldKeys, per key code. A
+// toggle flips once per press however long it is held; the other one-shot
+// keys (levels, X, Space) act for a tap that began and ended between two
+// frames too, and every frame while held.
+extern int keyPresses[KEY_COUNT];
 
 void onKey(GLFWwindow* window, int key, int scancode, int action, int mods);
 void onCursorPos(GLFWwindow* window, double xpos, double ypos);

@@ -6,8 +6,10 @@
 #include <chrono>
 #include <iostream>
 #include <memory>
+#include <string>
 
 #include "app/camera.h"
+#include "app/glfw_error.h"
 #include "app/input.h"
 #include "render/environment_pass.h"
 #include "render/shadow_pass.h"
@@ -56,7 +58,7 @@ void setGlobalGlState() {
     glDepthFunc(GL_LESS);
 }
 
-GLFWwindow* fail(const char* message) {
+GLFWwindow* fail(const std::string& message) {
     std::cout << message << std::endl;
     glfwTerminate();
     return nullptr;
@@ -97,18 +99,20 @@ mat4 screenProjection(float zoomDegrees) {
 
 GLFWwindow* openGameWindow() {
     if (!glfwInit()) {
-        return fail("Could not initialise GLFW (is a display available?)");
+        return fail(withGlfwReason("Could not initialise GLFW (is a display available?)"));
     }
     GLFWwindow* window = createWindow();
     if (!window) {
-        return fail("Could not create the window with an OpenGL 3.3 core context");
+        return fail(withGlfwReason("Could not create the window with an OpenGL 3.3 core context"));
     }
     glfwMakeContextCurrent(window);
     installCallbacks(window);
 
     glewExperimental = GL_TRUE;
-    if (glewInit() != GLEW_OK) {
-        return fail("Could not load the OpenGL entry points (glewInit failed)");
+    const GLenum glewStatus = glewInit();
+    if (glewStatus != GLEW_OK) {
+        return fail(
+            withGlewReason("Could not load the OpenGL entry points (glewInit failed)", glewStatus));
     }
     // Extension loading may leave an error flag behind; it means nothing.
     glGetError();
@@ -144,7 +148,7 @@ void runFrame(GLFWwindow* window, const FramePrograms& programs, float now,
     if (!freeCamera && world->car) {
         camera.followCar(world->car->modelMatrix);
     }
-    const mat4 view = camera.viewMatrix();
+    const mat4 view = freeCamera ? camera.viewMatrix() : camera.followViewMatrix();
     const mat4 projection = screenProjection(camera.zoom);
     if (times) {
         lap(*times, start, times->update);

@@ -1,9 +1,7 @@
 #include "gfx/shader_program.h"
 
-#include <exception>
-#include <fstream>
+#include <cstdio>
 #include <iostream>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -15,50 +13,39 @@ struct StageSources {
     std::string geometry;
 };
 
-void openStream(std::ifstream& file, const char* path) {
-    file.exceptions(std::ifstream::failbit | std::ifstream::badbit);
+// The whole file as text; false when it cannot be opened or a read fails
+// part-way (a directory opens but cannot be read, for one).
+bool readWholeFile(const char* path, std::string& text) {
     if (!path) {
-        throw std::ios_base::failure("no path");
+        return false;
     }
-    file.open(path);
+    std::FILE* file = std::fopen(path, "rb");
+    if (!file) {
+        return false;
+    }
+    char buffer[4096];
+    size_t count = 0;
+    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        text.append(buffer, count);
+    }
+    const bool ok = std::ferror(file) == 0;
+    std::fclose(file);
+    return ok;
 }
 
-// Reads every file in one guarded block. The texts are taken only after all
-// files were read, so a failure anywhere leaves every stage empty.
+// Reads every file of the program. The texts are taken only after all files
+// were read, so a failure anywhere leaves every stage empty.
 StageSources readShaderSources(const char* vertexPath, const char* fragmentPath,
                                const char* geometryPath, bool withGeometry) {
-    StageSources sources;
-    try {
-        std::ifstream vertexFile;
-        std::ifstream fragmentFile;
-        std::ifstream geometryFile;
-        openStream(vertexFile, vertexPath);
-        openStream(fragmentFile, fragmentPath);
-        if (withGeometry) {
-            openStream(geometryFile, geometryPath);
-        }
-        std::stringstream vertexStream;
-        std::stringstream fragmentStream;
-        std::stringstream geometryStream;
-        // An empty file makes the copy set failbit on the target stream only,
-        // which is not a read failure.
-        vertexStream << vertexFile.rdbuf();
-        fragmentStream << fragmentFile.rdbuf();
-        if (withGeometry) {
-            geometryStream << geometryFile.rdbuf();
-        }
-        vertexFile.close();
-        fragmentFile.close();
-        if (withGeometry) {
-            geometryFile.close();
-        }
-        sources.vertex = vertexStream.str();
-        sources.fragment = fragmentStream.str();
-        sources.geometry = geometryStream.str();
-    } catch (const std::exception&) {
+    StageSources read;
+    const bool ok = readWholeFile(vertexPath, read.vertex) &&
+                    readWholeFile(fragmentPath, read.fragment) &&
+                    (!withGeometry || readWholeFile(geometryPath, read.geometry));
+    if (!ok) {
         std::cout << "ERROR::SHADER::FILE_NOT_SUCCESFULLY_READ" << std::endl;
+        return StageSources();
     }
-    return sources;
+    return read;
 }
 
 GLuint compileShaderStage(GLenum stage, const std::string& source, const char* failureMessage,

@@ -180,7 +180,7 @@ protected:
     // The follow camera behind the car, then the frame's passes.
     void renderFollowView() {
         camera.followCar(world->car->modelMatrix);
-        view = camera.viewMatrix();
+        view = camera.followViewMatrix();
         projection = screenProjection(camera.zoom);
         renderFrame(programs->ids(), camera.position, view, projection, SCREEN_W, SCREEN_H);
     }
@@ -532,7 +532,7 @@ TEST_F(RenderTest, CarReflectsThisFramesEnvironmentMap) {
     runFrames(60);
     const FramePrograms ids = programs->ids();
     camera.followCar(world->car->modelMatrix);
-    view = camera.viewMatrix();
+    view = camera.followViewMatrix();
     projection = screenProjection(camera.zoom);
     auto frame = [&](bool paintEnvironment) {
         prepareFrame(camera.position, view, projection);

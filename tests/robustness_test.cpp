@@ -170,6 +170,18 @@ TEST(Robustness, AShaderOfBinaryJunkIsReportedAndTheGameGoesOn) {
     EXPECT_NE(output.find("ERROR::SHADER::PROGRAM::LINKING_FAILED"), std::string::npos);
 }
 
+TEST(Robustness, AShaderThatOpensButCannotBeReadIsReportedAsUnread) {
+    ASSERT_NE(testGlContext(), nullptr);
+    DamagedAssets assets("directory-shader");
+    // A directory opens like a file but every read of it fails.
+    assets.remove("Vrom2/shader/sky.frag");
+    fs::create_directory(assets.file("Vrom2/shader/sky.frag"));
+    const std::string output = playSomeFrames(2);
+    EXPECT_NE(output.find("ERROR::SHADER::FILE_NOT_SUCCESFULLY_READ\n"), std::string::npos)
+        << output;
+    EXPECT_TRUE(unexpectedLines(output).empty()) << output;
+}
+
 TEST(Robustness, HeightmapsOfUnusableSizesAreRefusedByName) {
     ASSERT_NE(testGlContext(), nullptr);
     const struct { int width, height; } sizes[] = {{1, 1}, {65536, 2}, {2, 65536}};

@@ -1,5 +1,7 @@
 #include "world/car.h"
 
+#include <algorithm>
+
 #include "app/main_loop.h"
 #include "render/uniforms.h"
 #include "world/world.h"
@@ -96,10 +98,14 @@ void Car::draw(GLuint program) const {
     model->draw(program);
 }
 
-void driveCar(Car& car, int command, float dt) {
+void driveCar(Car& car, int command, float frameTime) {
     if (!car.chassis) {
         return;
     }
+    // Below 60 frames a second every frame takes exactly one step: a push
+    // that grew with the frame time would launch the car on a slow machine.
+    // Shorter frames add up until their step, as they always did.
+    const float dt = std::min(frameTime, PHYSICS_STEP);
     switch (command) {
         case 0:
         case 1: {

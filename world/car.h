@@ -44,5 +44,6 @@ const vec3 CAR_START_POSITION(2.0f, 1.0f, 0.0f);
 // Drive commands: 0 forward, 1 backward, 2 steer left, 3 steer right; any
 // other value does nothing. Acts on the world's car with this frame's time.
 void driveCar(int command);
-// The same for a given car and frame time.
-void driveCar(Car& car, int command, float dt);
+// The same for a given car and frame time; the push never grows beyond what
+// one physics step's worth of frame time gives.
+void driveCar(Car& car, int command, float frameTime);

@@ -118,13 +118,11 @@ void installGlobalCallbacks() {
     gContactAddedCallback = &onGroundContactAdded;
 }
 
-// After every internal step: the per-body angular-velocity cap.
-void afterTick(btDynamicsWorld* world, btScalar) {
-    auto* scene = static_cast<PhysicsScene*>(world->getWorldUserInfo());
-    if (!scene) {
-        return;
-    }
-    for (const auto& dynamic : scene->dynamics) {
+// The per-body angular-velocity cap, applied to the velocities the solver
+// leaves, before Bullet advances the poses from them: a hard hit can then
+// never turn a capped body further in one step than its cap allows.
+void capAngularVelocities(const PhysicsScene& scene) {
+    for (const auto& dynamic : scene.dynamics) {
         btRigidBody* body = dynamic->body.get();
         const btVector3 w = body->getAngularVelocity();
         const btScalar speed = w.length();
@@ -153,6 +151,25 @@ struct GroupOverlapFilter : public btOverlapFilterCallback {
         const int groupB = b ? b->getUserIndex2() : 0;
         return groupA == 0 || groupA != groupB;
     }
+};
+
+// Bullet's world with the cap where it integrates: after the solver, before
+// the positions move.
+class CappedDynamicsWorld : public btDiscreteDynamicsWorld {
+public:
+    CappedDynamicsWorld(const PhysicsScene& owner, btDispatcher* dispatcher,
+                        btBroadphaseInterface* broadphase, btConstraintSolver* solver,
+                        btCollisionConfiguration* configuration)
+        : btDiscreteDynamicsWorld(dispatcher, broadphase, solver, configuration), scene(owner) {}
+
+protected:
+    void integrateTransforms(btScalar timeStep) override {
+        capAngularVelocities(scene);
+        btDiscreteDynamicsWorld::integrateTransforms(timeStep);
+    }
+
+private:
+    const PhysicsScene& scene;
 };
 
 struct PhysicsSceneInternals {
@@ -404,10 +421,9 @@ PhysicsScene::PhysicsScene(Physics& owner)
     in.broadphase = std::make_unique<btDbvtBroadphase>();
     in.broadphase->getOverlappingPairCache()->setOverlapFilterCallback(&in.overlapFilter);
     in.solver = std::make_unique<btSequentialImpulseConstraintSolver>();
-    in.world = std::make_unique<btDiscreteDynamicsWorld>(in.dispatcher.get(), in.broadphase.get(),
-                                                         in.solver.get(), in.configuration.get());
+    in.world = std::make_unique<CappedDynamicsWorld>(
+        *this, in.dispatcher.get(), in.broadphase.get(), in.solver.get(), in.configuration.get());
     in.world->setGravity(GRAVITY);
-    in.world->setInternalTickCallback(&afterTick, this, false);
 }
 
 PhysicsScene::~PhysicsScene() {

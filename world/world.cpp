@@ -158,30 +158,43 @@ void World::loadLevel(int number) {
     malloc_trim(0);
 }
 
-void stepWorld(double frameTime) {
-    if (!world) {
-        return;
+void updateLevelObjects(World& w) {
+    if (w.car) {
+        w.car->update();
     }
-    stepPhysics(world->scene.get(), frameTime);
-
-    // Model matrices follow the bodies every frame, stepped or not.
-    if (world->car) {
-        world->car->update();
-    }
-    for (auto& crate : world->crates) {
+    for (auto& crate : w.crates) {
         crate->update();
     }
-    for (auto& figure : world->figures) {
+    for (auto& figure : w.figures) {
         figure->update();
     }
+}
 
+bool stepWorld(double frameTime) {
+    if (!world) {
+        return false;
+    }
+    const bool stepped = stepPhysics(world->scene.get(), frameTime);
+
+    // Model matrices follow the bodies every frame, stepped or not.
+    updateLevelObjects(*world);
+
+    bool rebuilt = false;
     if (levelCleared(*world)) {
         world->level += 1;
         world->loadLevel(world->level);
+        rebuilt = true;
     }
     if (carFallen(*world)) {
         world->loadLevel(world->level);
+        rebuilt = true;
     }
+    // A level built here is drawn in this very frame: its objects take their
+    // start poses now, not one frame late.
+    if (rebuilt) {
+        updateLevelObjects(*world);
+    }
+    return stepped;
 }
 
 RigidDynamic* currentChassis() {

@@ -75,8 +75,12 @@ private:
 extern World* world;
 
 // One frame of simulation and rules: a fixed step, object updates, then the
-// cleared and fallen rules (either may rebuild the level).
-void stepWorld(double frameTime);
+// cleared and fallen rules (either may rebuild the level, whose objects then
+// take their start poses at once). Returns whether a physics step was taken.
+bool stepWorld(double frameTime);
+
+// Every object's model matrix from its body's pose.
+void updateLevelObjects(World& w);
 
 // The current car's chassis, or null while there is no world or car.
 RigidDynamic* currentChassis();

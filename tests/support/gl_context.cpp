@@ -6,31 +6,55 @@
 #include <filesystem>
 #include <iostream>
 
-GLFWwindow* testGlContext() {
-    static GLFWwindow* window = [] {
-        if (!glfwInit()) {
-            return static_cast<GLFWwindow*>(nullptr);
-        }
-        glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
-        glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
-        glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
-        glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
-        GLFWwindow* created = glfwCreateWindow(1024, 768, "Vromdash test", nullptr, nullptr);
-        if (!created) {
-            return created;
-        }
-        glfwMakeContextCurrent(created);
-        glewExperimental = GL_TRUE;
-        glewInit();
-        glGetError();
-        glEnable(GL_DEPTH_TEST);
-        glDepthFunc(GL_LESS);
-        return created;
-    }();
-    if (!window) {
-        ADD_FAILURE() << "no OpenGL context: is an X display (Xvfb) running?";
+#include "app/glfw_error.h"
+
+namespace {
+
+// The context, or null with the reason it could not be made.
+struct TestContext {
+    GLFWwindow* window = nullptr;
+    std::string failure;
+};
+
+TestContext makeTestContext() {
+    TestContext context;
+    if (!glfwInit()) {
+        context.failure = withGlfwReason("Could not initialise GLFW (is a display available?)");
+        return context;
     }
-    return window;
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
+    glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
+    glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
+    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
+    context.window = glfwCreateWindow(1024, 768, "Vromdash test", nullptr, nullptr);
+    if (!context.window) {
+        context.failure =
+            withGlfwReason("Could not create the window with an OpenGL 3.3 core context");
+        return context;
+    }
+    glfwMakeContextCurrent(context.window);
+    glewExperimental = GL_TRUE;
+    const GLenum glewStatus = glewInit();
+    if (glewStatus != GLEW_OK) {
+        context.failure =
+            withGlewReason("Could not load the OpenGL entry points (glewInit failed)", glewStatus);
+        context.window = nullptr;
+        return context;
+    }
+    glGetError();
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
+    return context;
+}
+
+}  // namespace
+
+GLFWwindow* testGlContext() {
+    static const TestContext context = makeTestContext();
+    if (!context.window) {
+        ADD_FAILURE() << "no OpenGL context (is an X display running?): " << context.failure;
+    }
+    return context.window;
 }
 
 StdoutCapture::StdoutCapture() {

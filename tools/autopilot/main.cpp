@@ -16,6 +16,7 @@
 #include <string>
 
 #include "app/camera.h"
+#include "app/glfw_error.h"
 #include "app/main_loop.h"
 #include "tools/assetgen/image.h"
 #include "tools/autopilot/autopilot.h"
@@ -85,7 +86,8 @@ bool parseOptions(int argc, char** argv, Options& o) {
 
 GLFWwindow* openWindow(const Options& o) {
     if (!glfwInit()) {
-        std::cout << "Could not initialise GLFW (is a display available?)" << std::endl;
+        std::cout << withGlfwReason("Could not initialise GLFW (is a display available?)")
+                  << std::endl;
         return nullptr;
     }
     glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
@@ -96,14 +98,18 @@ GLFWwindow* openWindow(const Options& o) {
     GLFWwindow* window =
         glfwCreateWindow(o.width, o.height, "Vromdash autopilot", nullptr, nullptr);
     if (!window) {
-        std::cout << "Could not create the window with an OpenGL 3.3 core context" << std::endl;
+        std::cout << withGlfwReason("Could not create the window with an OpenGL 3.3 core context")
+                  << std::endl;
         glfwTerminate();
         return nullptr;
     }
     glfwMakeContextCurrent(window);
     glewExperimental = GL_TRUE;
-    if (glewInit() != GLEW_OK) {
-        std::cout << "Could not load the OpenGL entry points (glewInit failed)" << std::endl;
+    const GLenum glewStatus = glewInit();
+    if (glewStatus != GLEW_OK) {
+        std::cout << withGlewReason("Could not load the OpenGL entry points (glewInit failed)",
+                                    glewStatus)
+                  << std::endl;
         glfwTerminate();
         return nullptr;
     }
@@ -125,7 +131,7 @@ bool saveView(GLFWwindow* window, const FramePrograms& programs, const Options& 
         return false;
     }
     camera.followCar(world->car->modelMatrix);
-    renderFrame(programs, camera.position, camera.viewMatrix(), screenProjection(camera.zoom),
+    renderFrame(programs, camera.position, camera.followViewMatrix(), screenProjection(camera.zoom),
                 windowWidth, windowHeight);
     Bitmap image = makeBitmap(o.width, o.height, 3);
     std::vector<std::uint8_t> raw(static_cast<size_t>(o.width) * o.height * 3);

@@ -125,7 +125,7 @@ std::vector<double> floorFrames(GLFWwindow* window, const FramePrograms& program
     world->road.reset();
     world->car.reset();
     std::vector<double> times;
-    const mat4 view = camera.viewMatrix();
+    const mat4 view = camera.followViewMatrix();
     const mat4 projection = screenProjection(camera.zoom);
     for (int i = 0; i < frames; ++i) {
         const Clock::time_point start = Clock::now();

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/glfw_error.h"
 #include "gfx/model.h"
 
 namespace {
@@ -28,6 +29,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
         std::fclose(material);
     }
     if (!glfwInit()) {
+        std::printf("%s\n",
+                    withGlfwReason("Could not initialise GLFW (is a display available?)").c_str());
         return 0;
     }
     glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
@@ -35,10 +38,21 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
     glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
     GLFWwindow* window = glfwCreateWindow(64, 64, "fuzz", nullptr, nullptr);
-    if (window) {
-        glfwMakeContextCurrent(window);
-        glewExperimental = GL_TRUE;
-        glewInit();
+    if (!window) {
+        std::printf(
+            "%s\n",
+            withGlfwReason("Could not create the window with an OpenGL 3.3 core context").c_str());
+        return 0;
+    }
+    glfwMakeContextCurrent(window);
+    glewExperimental = GL_TRUE;
+    const GLenum glewStatus = glewInit();
+    if (glewStatus != GLEW_OK) {
+        std::printf(
+            "%s\n",
+            withGlewReason("Could not load the OpenGL entry points (glewInit failed)", glewStatus)
+                .c_str());
+        glfwDestroyWindow(window);
     }
     return 0;
 }
