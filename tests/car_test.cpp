@@ -1,8 +1,11 @@
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <glm/gtc/quaternion.hpp>
 #include <sstream>
+#include <string>
 
 #include "app/input.h"
 #include "app/main_loop.h"
@@ -175,4 +178,108 @@ TEST_F(WorldTest, TheWaveSwingsTheRightHandAboutItsOwnZ) {
     const mat4 waved = world->figures[0]->rightHandTransform;
     EXPECT_EQ(waved[3], atRest[3]) << "the pivot stays put";
     EXPECT_NE(waved[0], atRest[0]);
+}
+
+namespace {
+
+// Holds Up with the real key handling for frames of `frameTime` until
+// `steps` physics steps were taken; returns the chassis speed and the span
+// of its height on the way.
+struct DriveResult {
+    float speed = 0.0f;
+    float lowest = 1e9f;
+    float highest = -1e9f;
+    float lowestUp = 1.0f;
+};
+
+DriveResult holdUpFor(int steps, float frameTime) {
+    DriveResult result;
+    keys[GLFW_KEY_UP] = true;
+    deltaTime = frameTime;
+    for (int taken = 0; taken < steps;) {
+        applyHeldKeys();
+        taken += stepWorld(static_cast<double>(frameTime)) ? 1 : 0;
+        const RigidDynamic* chassis = world->car->chassis;
+        result.lowest = std::min(result.lowest, chassis->getGlobalPose().p.y);
+        result.highest = std::max(result.highest, chassis->getGlobalPose().p.y);
+        result.lowestUp = std::min(result.lowestUp, upOf(chassis).y);
+    }
+    keys[GLFW_KEY_UP] = false;
+    result.speed = glm::length(world->car->chassis->getLinearVelocity());
+    return result;
+}
+
+// Angle in radians between two orientations, from the relative rotation's
+// vector part (acos of a dot product near 1 would lose the small angles).
+float turnBetween(const Quat& a, const Quat& b) {
+    const glm::dquat relative =
+        glm::dquat(b.w, b.x, b.y, b.z) * glm::conjugate(glm::dquat(a.w, a.x, a.y, a.z));
+    const double sine = glm::length(glm::dvec3(relative.x, relative.y, relative.z));
+    return static_cast<float>(2.0 * std::atan2(sine, std::fabs(relative.w)));
+}
+
+}  // namespace
+
+// Below 60 frames a second every frame takes one step, above it several
+// frames share one: the push per step, and so the car, must not change.
+TEST_F(WorldTest, HoldingUpDrivesTheSameAtAnyFrameRate) {
+    resetInput();
+    const float frameTimes[] = {1.0f / 144.0f, 1.0f / 60.0f, 1.0f / 30.0f, 1.0f / 7.0f, 0.5f, 1.0f};
+    float reference = 0.0f;
+    for (float frameTime : frameTimes) {
+        SCOPED_TRACE("frame time " + std::to_string(frameTime));
+        world->loadLevel(1);
+        physicsAccumulator = 0.0;
+        runFrames(60);  // the car settles on its wheels
+        const DriveResult drive = holdUpFor(60, frameTime);
+        if (reference == 0.0f) {
+            reference = drive.speed;
+            EXPECT_GT(reference, 10.0f) << "about 15 m/s after a second";
+        }
+        EXPECT_NEAR(drive.speed, reference, 0.05f * reference);
+        // On its wheels on the plateau (0.08 + wheel 0.4 + 0.2) all the way.
+        EXPECT_GT(drive.lowest, 0.6f);
+        EXPECT_LT(drive.highest, 0.8f);
+        EXPECT_GT(drive.lowestUp, 0.98f);
+    }
+}
+
+// However hard the car is hit or steered, its chassis turns at most its cap
+// of 1 rad/s within every single step.
+TEST_F(WorldTest, TheChassisNeverTurnsFasterThanItsCapWithinAStep) {
+    const float stepCap = 1.0f * PHYSICS_STEP * 1.0001f;
+    float worst = 0.0f;
+    auto watch = [&](int frames, int command, int secondCommand) {
+        for (int frame = 0; frame < frames; ++frame) {
+            const RigidDynamic* chassis = world->car->chassis;
+            const Quat before = chassis->getGlobalPose().q;
+            deltaTime = PHYSICS_STEP;
+            driveCar(command);
+            driveCar(secondCommand);
+            stepWorld(static_cast<double>(PHYSICS_STEP));
+            ASSERT_EQ(world->car->chassis, chassis) << "the car fell off: no strike measured";
+            worst = std::max(worst, turnBetween(before, chassis->getGlobalPose().q));
+        }
+    };
+    runFrames(60);
+    // Full steering at speed, both ways.
+    watch(90, 0, -1);
+    watch(45, 0, 2);
+    watch(45, 0, 3);
+    EXPECT_LE(worst, stepCap) << "steering";
+
+    // Hard strikes: crates dropped onto the car and standing in its way.
+    world->loadLevel(1);
+    runFrames(60);
+    for (int i = 0; i < 6; ++i) {
+        Pose pose;
+        pose.p = vec3(2.0f + 0.4f * static_cast<float>(i % 3 - 1), 0.6f,
+                      -12.0f - 6.0f * static_cast<float>(i));
+        world->crates[static_cast<size_t>(i)]->actor->setGlobalPose(pose, true);
+    }
+    Pose above;
+    above.p = vec3(2.6f, 3.0f, -1.0f);
+    world->crates[6]->actor->setGlobalPose(above, true);
+    watch(240, 0, -1);
+    EXPECT_LE(worst, stepCap) << "crate strikes";
 }

@@ -148,6 +148,32 @@ TEST_F(Input, TogglesFlipOncePerPressHoweverLongTheKeyIsHeld) {
     EXPECT_EQ(mode[0], GL_FILL);
 }
 
+TEST_F(Input, TwoTapsOfAToggleInsideOneFrameFlipItTwice) {
+    ASSERT_NE(testGlContext(), nullptr);
+    for (int tap = 0; tap < 2; ++tap) {
+        onKey(nullptr, GLFW_KEY_C, 0, GLFW_PRESS, 0);
+        onKey(nullptr, GLFW_KEY_C, 0, GLFW_RELEASE, 0);
+        onKey(nullptr, GLFW_KEY_F3, 0, GLFW_PRESS, 0);
+        onKey(nullptr, GLFW_KEY_F3, 0, GLFW_RELEASE, 0);
+    }
+    applyHeldKeys();
+    EXPECT_FALSE(freeCamera) << "two flips: back where it was";
+    EXPECT_FALSE(wireframe);
+    GLint mode[2] = {0, 0};
+    glGetIntegerv(GL_POLYGON_MODE, mode);
+    EXPECT_EQ(mode[0], GL_FILL);
+
+    // Three taps leave it flipped; the presses are used up by that frame.
+    for (int tap = 0; tap < 3; ++tap) {
+        onKey(nullptr, GLFW_KEY_C, 0, GLFW_PRESS, 0);
+        onKey(nullptr, GLFW_KEY_C, 0, GLFW_RELEASE, 0);
+    }
+    applyHeldKeys();
+    EXPECT_TRUE(freeCamera);
+    applyHeldKeys();
+    EXPECT_TRUE(freeCamera);
+}
+
 TEST_F(Input, FreeCameraFliesWithWasdScaledByFrameTime) {
     deltaTime = 0.5f;
     keys[GLFW_KEY_W] = true;

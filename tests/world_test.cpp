@@ -1,6 +1,9 @@
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 #include "app/input.h"
 #include "tests/support/gl_context.h"
 #include "tests/support/world_fixture.h"
@@ -123,6 +126,55 @@ TEST_F(WorldTest, LevelKeysBuildALayoutWithoutTouchingTheCounter) {
     moveCratesTo(*world, -25.0f);
     stepWorld(0.0);
     EXPECT_EQ(world->level, 2);
+}
+
+// At a few frames a second a tap often begins and ends between two frames:
+// it must act once all the same, and a held key still acts every frame.
+TEST_F(WorldTest, OneShotKeysActForATapBetweenFramesAndEveryFrameWhileHeld) {
+    resetInput();
+    auto tap = [](int key) {
+        onKey(nullptr, key, 0, GLFW_PRESS, 0);
+        onKey(nullptr, key, 0, GLFW_RELEASE, 0);
+    };
+    auto printedLines = [](auto&& frames) {
+        StdoutCapture capture;
+        frames();
+        const std::string text = capture.text();
+        return std::count(text.begin(), text.end(), '\n');
+    };
+    EXPECT_EQ(printedLines([&] {
+                  tap(GLFW_KEY_X);
+                  applyHeldKeys();
+                  applyHeldKeys();
+              }),
+              1);
+    EXPECT_EQ(printedLines([&] {
+                  onKey(nullptr, GLFW_KEY_X, 0, GLFW_PRESS, 0);
+                  for (int frame = 0; frame < 3; ++frame) {
+                      applyHeldKeys();
+                  }
+                  onKey(nullptr, GLFW_KEY_X, 0, GLFW_RELEASE, 0);
+                  applyHeldKeys();
+              }),
+              3);
+
+    // Space rights a car on its side.
+    Pose tilted = world->car->chassis->getGlobalPose();
+    tilted.q = quatFromMatrix(rotate(mat4(1.0f), 90.0f, vec3(0, 0, 1)));
+    world->car->chassis->setGlobalPose(tilted, true);
+    tap(GLFW_KEY_SPACE);
+    applyHeldKeys();
+    EXPECT_NEAR(world->car->chassis->getGlobalPose().q.w, 1.0f, 1e-6f);
+
+    // A tap of 2 builds the level-2 layout once; the counter stays.
+    tap(GLFW_KEY_2);
+    applyHeldKeys();
+    EXPECT_NEAR(carModelScale(*world), 1.0f, 1e-6f);
+    EXPECT_EQ(world->level, 1);
+    // A rebuild would put a moved car back at its start.
+    moveChassisTo(*world, 5.0f);
+    applyHeldKeys();
+    EXPECT_EQ(world->car->chassis->getGlobalPose().p.y, 5.0f) << "a tap builds once";
 }
 
 TEST_F(WorldTest, AMissingHeightmapIsReportedAndLeavesNoGround) {

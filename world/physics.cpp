@@ -153,8 +153,8 @@ struct GroupOverlapFilter : public btOverlapFilterCallback {
     }
 };
 
-// Bullet's world with the cap where it integrates: after the solver, before
-// the positions move.
+// Bullet's world with each body's spin cap held where Bullet integrates, so a
+// hard hit can never turn a capped body further in one step than its cap.
 class CappedDynamicsWorld : public btDiscreteDynamicsWorld {
 public:
     CappedDynamicsWorld(const PhysicsScene& owner, btDispatcher* dispatcher,
@@ -163,13 +163,52 @@ public:
         : btDiscreteDynamicsWorld(dispatcher, broadphase, solver, configuration), scene(owner) {}
 
 protected:
+    // The start of a step, before the solver: the turn a step makes is
+    // measured from here.
+    void predictUnconstraintMotion(btScalar timeStep) override {
+        stepStart.clear();
+        for (const auto& dynamic : scene.dynamics) {
+            stepStart.push_back(dynamic->body->getWorldTransform().getRotation());
+        }
+        btDiscreteDynamicsWorld::predictUnconstraintMotion(timeStep);
+    }
+
+    // After the solver, before the poses advance: first the velocities,
+    // then the whole step's turn, since the solver's penetration recovery
+    // turns bodies directly, past any velocity.
     void integrateTransforms(btScalar timeStep) override {
         capAngularVelocities(scene);
         btDiscreteDynamicsWorld::integrateTransforms(timeStep);
+        limitStepTurns(timeStep);
     }
 
 private:
+    void limitStepTurns(btScalar timeStep) {
+        if (stepStart.size() != scene.dynamics.size()) {
+            return;
+        }
+        for (size_t i = 0; i < stepStart.size(); ++i) {
+            btRigidBody* body = scene.dynamics[i]->body.get();
+            const btScalar allowed = scene.dynamics[i]->maxAngularVelocity * timeStep;
+            const btQuaternion now = body->getWorldTransform().getRotation();
+            btQuaternion turn = now * stepStart[i].inverse();
+            if (turn.w() < 0.0f) {
+                turn = -turn;  // the short way round
+            }
+            // atan2 keeps small angles exact, where acos of w would not.
+            const btScalar angle =
+                2.0f * std::atan2(btVector3(turn.x(), turn.y(), turn.z()).length(), turn.w());
+            if (angle <= allowed || angle <= 0.0f) {
+                continue;
+            }
+            btTransform limited = body->getWorldTransform();
+            limited.setRotation(stepStart[i].slerp(now, allowed / angle).normalized());
+            body->proceedToTransform(limited);
+        }
+    }
+
     const PhysicsScene& scene;
+    std::vector<btQuaternion> stepStart;  // per body, in the scene's order
 };
 
 struct PhysicsSceneInternals {
