@@ -1,7 +1,10 @@
 // Frame-time benchmark: runs the game's own frame (runFrame) on the real
 // world in a 1024 x 768 window with a scripted drive and prints one figure
 // per line as "name: value unit". Run it from the repository root (it reads
-// Vrom2/). Options: --frames N (default 600), --scale-frames N (default 150),
+// Vrom2/). Besides the frame split by pass it prints floor_trivial, the same
+// frames with every fragment stage replaced by a constant colour, and
+// frame_over_trivial, the ratio of the two. Options: --frames N (default 600), --scale-frames N
+// (default 150),
 // --no-split (skip the per-pass run), --frames-only (stop after the frame
 // runs). Frame figures come as wall time and as process CPU time (all of the
 // renderer's threads), which holds up better on a busy machine.
@@ -14,6 +17,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -138,6 +143,128 @@ std::vector<double> floorFrames(GLFWwindow* window, const FramePrograms& program
         times.push_back(secondsSince(start));
     }
     return times;
+}
+
+// The game's seven programs with every fragment stage replaced by one
+// constant colour (the shadow pass keeps only the rasteriser's depth): the
+// same draws, passes, sizes and multisampling at the least shading cost, so
+// the real frame can be held against what the fixed work costs.
+class TrivialPrograms {
+public:
+    TrivialPrograms() {
+        char pattern[] = "/tmp/vromdash-bench-XXXXXX";
+        if (mkdtemp(pattern)) {
+            directory = pattern;
+        }
+        const std::string colour = write("colour.frag",
+                                         "#version 330 core\nout vec4 FragColor;\n"
+                                         "void main() { FragColor = vec4(0.5, 0.5, 0.5, 1.0); }\n");
+        const std::string depth = write("depth.frag", "#version 330 core\nvoid main() {}\n");
+        const auto program = [&](const char* base, const std::string& fragment, bool geometry) {
+            const std::string vert = std::string("Vrom2/shader/") + base + ".vert";
+            const std::string geom = std::string("Vrom2/shader/") + base + ".geom";
+            const ShaderProgram built =
+                geometry ? ShaderProgram(vert.c_str(), fragment.c_str(), geom.c_str())
+                         : ShaderProgram(vert.c_str(), fragment.c_str());
+            return built.id;
+        };
+        ids.environment = program("environment", colour, false);
+        ids.sceneA = program("shader", colour, false);
+        ids.sceneB = program("shader", colour, false);
+        ids.sky = program("sky", colour, false);
+        ids.shadow = program("shadow", depth, true);
+        ids.cubemap = program("cubemap", colour, true);
+        ids.cubemapSky = program("cubemapsky", colour, true);
+    }
+    ~TrivialPrograms() {
+        for (GLuint id : {ids.environment, ids.sceneA, ids.sceneB, ids.sky, ids.shadow, ids.cubemap,
+                          ids.cubemapSky}) {
+            glDeleteProgram(id);
+        }
+        std::error_code ignored;
+        std::filesystem::remove_all(directory, ignored);
+    }
+    TrivialPrograms(const TrivialPrograms&) = delete;
+    TrivialPrograms& operator=(const TrivialPrograms&) = delete;
+
+    FramePrograms ids;
+
+private:
+    std::string write(const char* name, const char* text) const {
+        const std::string path = directory + "/" + name;
+        std::ofstream(path) << text;
+        return path;
+    }
+
+    std::string directory = "/tmp";
+};
+
+// The real frame and its trivially shaded twin, frame by frame on the same
+// drive: each real frame (runFrame) is followed by the same view drawn with
+// the trivial programs and swapped, so both see the same load on the machine.
+// Each pass waits for its GPU work, so the split is honest for both.
+struct PairedTimes {
+    RunTimes real, trivial;
+};
+
+void renderTrivialTwin(GLFWwindow* window, const FramePrograms& trivial, RunTimes& times) {
+    const mat4 view = camera.followViewMatrix();
+    const mat4 projection = screenProjection(camera.zoom);
+    Clock::time_point start = Clock::now();
+    const Clock::time_point frameStart = start;
+    auto lap = [&start](std::vector<double>& stage) {
+        glFinish();
+        stage.push_back(secondsSince(start));
+        start = Clock::now();
+    };
+    prepareFrame(camera.position, view, projection);
+    renderShadowPass(trivial.shadow);
+    lap(times.shadow);
+    renderEnvironmentPass(trivial.cubemap, trivial.cubemapSky);
+    lap(times.environment);
+    renderScenePass(trivial, windowWidth, windowHeight);
+    glfwSwapBuffers(window);
+    lap(times.scene);
+    times.frame.push_back(secondsSince(frameStart));
+}
+
+PairedTimes drivePaired(GLFWwindow* window, const FramePrograms& programs,
+                        const FramePrograms& trivial, int frames) {
+    PairedTimes times;
+    lastFrame = 0.0f;
+    for (int i = 1; i <= frames; ++i) {
+        scriptKeys(i);
+        FrameStageTimes stages;
+        stages.finishStages = true;
+        const float now = static_cast<float>(i) * (1.0f / 60.0f) * 1.0001f;
+        const Clock::time_point start = Clock::now();
+        runFrame(window, programs, now, &stages);
+        times.real.frame.push_back(secondsSince(start));
+        times.real.update.push_back(stages.update);
+        times.real.shadow.push_back(stages.shadow);
+        times.real.environment.push_back(stages.environment);
+        times.real.scene.push_back(stages.scene);
+        renderTrivialTwin(window, trivial, times.trivial);
+    }
+    return times;
+}
+
+// Each pass of the real frame against its trivially shaded twin.
+void printPaired(const PairedTimes& paired) {
+    printMs("paired_frame_median", median(paired.real.frame));
+    printMs("floor_trivial", median(paired.trivial.frame));
+    print("frame_over_trivial", median(paired.real.frame) / median(paired.trivial.frame), "x");
+    const struct {
+        const char* name;
+        const std::vector<double>* real;
+        const std::vector<double>* trivial;
+    } passes[] = {{"shadow_pass", &paired.real.shadow, &paired.trivial.shadow},
+                  {"environment_pass", &paired.real.environment, &paired.trivial.environment},
+                  {"scene_pass_swap", &paired.real.scene, &paired.trivial.scene}};
+    for (const auto& pass : passes) {
+        printMs(std::string("paired_") + pass.name + "_median", median(*pass.real));
+        printMs(std::string("trivial_") + pass.name + "_median", median(*pass.trivial));
+    }
 }
 
 // `count` crate positions: the game's 18, then more spread along the road
@@ -284,6 +411,12 @@ int main(int argc, char** argv) {
         const RunTimes run = drive(window, ids, frames, false);
         std::printf("frames: %d frames\n", frames);
         printRun("", run, false);
+        {
+            // The frame against the same frame shaded trivially, in one run.
+            const TrivialPrograms trivial;
+            restart();
+            printPaired(drivePaired(window, ids, trivial.ids, frames));
+        }
         if (split) {
             restart();
             // Per stage, with glFinish after each: wall time, then process CPU
