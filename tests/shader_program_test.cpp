@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
 #include <fstream>
 #include <glm/gtc/type_ptr.hpp>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "gfx/mesh.h"
 #include "render/maths.h"
+#include "tests/support/game_process.h"
 #include "tests/support/gl_context.h"
 
 namespace {
@@ -459,4 +461,42 @@ TEST(GameShaders, SceneProgramShadowsAndKeepsAFloorOfAmbient) {
     glDeleteRenderbuffers(1, &colour);
     const GLuint textures[5] = {white, black, sky, nothingInTheWay, blockerAtOneUnit};
     glDeleteTextures(5, textures);
+}
+
+// Players run these shaders on other drivers than the one the tests use: the
+// Khronos reference compiler must accept every stage and link every program.
+TEST(GameShaders, TheReferenceCompilerAcceptsEveryStageAndLinksEveryProgram) {
+    ASSERT_EQ(std::system("command -v glslangValidator > /dev/null"), 0)
+        << "glslangValidator (Debian package glslang-tools) is missing";
+    const auto validate = [](const std::string& files) {
+        const std::string output = commandOutput("cd '" + sourcePath("Vrom2/shader") +
+                                                 "' && glslangValidator " + files + " 2>&1");
+        return output;
+    };
+    const char* const stages[] = {"environment.vert", "environment.frag", "shader.vert",
+                                  "shader.frag",      "sky.vert",         "sky.frag",
+                                  "shadow.vert",      "shadow.frag",      "shadow.geom",
+                                  "cubemap.vert",     "cubemap.frag",     "cubemap.geom",
+                                  "cubemapsky.vert",  "cubemapsky.frag",  "cubemapsky.geom"};
+    for (const char* stage : stages) {
+        const std::string output = validate(stage);
+        EXPECT_EQ(output.find("ERROR"), std::string::npos) << stage << ":\n" << output;
+        EXPECT_EQ(output.find("WARNING"), std::string::npos) << stage << ":\n" << output;
+    }
+    const char* const programs[] = {"environment.vert environment.frag",
+                                    "shader.vert shader.frag",
+                                    "sky.vert sky.frag",
+                                    "shadow.vert shadow.geom shadow.frag",
+                                    "cubemap.vert cubemap.geom cubemap.frag",
+                                    "cubemapsky.vert cubemapsky.geom cubemapsky.frag"};
+    for (const char* program : programs) {
+        const std::string output = validate(std::string("-l ") + program);
+        EXPECT_EQ(output.find("ERROR"), std::string::npos) << program << ":\n" << output;
+    }
+    // A broken stage is caught, so the checks above can fail.
+    const std::string dir = scratchDirectory("glslang");
+    const std::string broken =
+        writeFile(dir, "broken.frag", "#version 330 core\nvoid main() { x; }\n");
+    EXPECT_NE(commandOutput("glslangValidator '" + broken + "' 2>&1").find("ERROR"),
+              std::string::npos);
 }
