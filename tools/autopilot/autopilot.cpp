@@ -581,7 +581,7 @@ Path approachPath(const StrikePlan& plan, vec2 cratePos, const CarState& car) {
 
 void enterMode(Autopilot& pilot, DriveMode mode) {
     pilot.mode = mode;
-    pilot.modeFrames = 0;
+    pilot.modeSteps = 0;
 }
 
 // Whether the car stands far enough behind the crate, close enough to the
@@ -682,7 +682,82 @@ Controls backup(Autopilot& pilot, const WorldView& view, const CarState& car) {
     return c;
 }
 
+// Speeds and the yaw rate from the change of pose over the game time since
+// the last view. A frame that took no step shows no motion because no game
+// time passed: the last motion seen stands.
+void observeMotion(Autopilot& pilot, const WorldView& view, const CarState& car, int steps) {
+    if (pilot.havePrevious && steps > 0) {
+        const float dt = static_cast<float>(steps) * PHYSICS_STEP;
+        const vec2 moved = car.position - xz(pilot.previousPosition);
+        pilot.speed = glm::dot(moved, car.forward) / dt;
+        pilot.velocity = moved / dt;
+        pilot.yawRate = wrapAngle(car.heading - pilot.previousHeading) / dt;
+        pilot.crateSpeeds.assign(view.crates.size(), 0.0f);
+        if (pilot.previousCrates.size() == view.crates.size()) {
+            for (size_t i = 0; i < view.crates.size(); ++i) {
+                pilot.crateSpeeds[i] =
+                    glm::length(xz(view.crates[i]) - xz(pilot.previousCrates[i])) / dt;
+            }
+        }
+    }
+    // Space may turn the car between steps: the next step's motion starts
+    // from the pose seen now.
+    pilot.havePrevious = true;
+    pilot.previousPosition = view.car.position;
+    pilot.previousHeading = car.heading;
+    pilot.previousCrates = view.crates;
+}
+
+// A number drawn uniform in [0, 1) from the generator's raw output, the same
+// on every standard library.
+double uniform01(std::mt19937& random) {
+    return static_cast<double>(random() >> 5) / 134217728.0;
+}
+
 }  // namespace
+
+double gameSeconds(long steps) {
+    return static_cast<double>(steps) * static_cast<double>(PHYSICS_STEP);
+}
+
+FrameClock fixedFrameClock(double frameTime) {
+    FrameClock clock;
+    clock.fixedFrameTime = frameTime;
+    return clock;
+}
+
+FrameClock jitterFrameClock(unsigned seed) {
+    FrameClock clock;
+    clock.jitter = true;
+    clock.random.seed(seed);
+    return clock;
+}
+
+double nextFrameTime(FrameClock& clock) {
+    if (!clock.jitter) {
+        return clock.fixedFrameTime;
+    }
+    if (uniform01(clock.random) < 0.01) {
+        return LONGEST_FRAME_TIME;
+    }
+    if (clock.stretchLeft <= 0.0) {
+        const double lo = std::log(SHORTEST_FRAME_TIME);
+        const double hi = std::log(LONGEST_FRAME_TIME);
+        clock.stretchFrameTime = std::exp(lo + (hi - lo) * uniform01(clock.random));
+        clock.stretchLeft = 0.5 + 2.5 * uniform01(clock.random);
+    }
+    const double frameTime =
+        std::clamp(clock.stretchFrameTime * (0.85 + 0.3 * uniform01(clock.random)),
+                   SHORTEST_FRAME_TIME, LONGEST_FRAME_TIME);
+    clock.stretchLeft -= frameTime;
+    return frameTime;
+}
+
+void startPlay(FrameClock& clock) {
+    clock.now = 0.0;
+    lastFrame = 0.0f;
+    physicsAccumulator = 0.0;
+}
 
 AutopilotSettings settingsForSeed(unsigned seed) {
     AutopilotSettings s;
@@ -695,12 +770,12 @@ AutopilotSettings settingsForSeed(unsigned seed) {
         state = state * 1664525u + 1013904223u;
         return static_cast<float>((state >> 8) & 0xffff) / 65535.0f;
     };
-    s.startDelayFrames = 40 + static_cast<int>(next() * 60.0f);
+    s.startDelaySteps = 40 + static_cast<int>(next() * 60.0f);
     s.cruiseSpeed *= 0.92f + 0.16f * next();
     s.strikeAngleDegrees += -4.0f + 8.0f * next();
     s.strikeRunUp += -1.0f + 2.0f * next();
     s.approachSpeed *= 0.9f + 0.2f * next();
-    s.startTurnFrames = static_cast<int>(next() * 45.0f);
+    s.startTurnSteps = static_cast<int>(next() * 45.0f);
     s.startTurnLeft = next() < 0.5f;
     return s;
 }
@@ -755,48 +830,33 @@ bool crateOnRoad(const vec3& crate) {
 void restartAutopilot(Autopilot& pilot) {
     pilot.plan = StrikePlan();
     pilot.previousCrates.clear();
+    pilot.crateSpeeds.clear();
     pilot.havePrevious = false;
     pilot.speed = 0.0f;
     pilot.velocity = glm::vec2(0.0f);
     pilot.yawRate = 0.0f;
-    pilot.slowFrames = 0;
-    pilot.tiltedFrames = 0;
+    pilot.slowSteps = 0;
+    pilot.tiltedSteps = 0;
     enterMode(pilot, DriveMode::Settle);
 }
 
-Controls decideControls(Autopilot& pilot, const WorldView& view) {
+Controls decideControls(Autopilot& pilot, const WorldView& view, int steps) {
     if (pilot.roadSpeeds.empty()) {
         pilot.roadSpeeds = roadSpeedPlan(pilot.settings);
     }
-    ++pilot.modeFrames;
     const CarState car = carStateOf(view.car);
-
-    // Motion from the change of pose since the last frame.
     if (pilot.havePrevious &&
         glm::length(view.car.position - pilot.previousPosition) > REBUILD_JUMP) {
         restartAutopilot(pilot);
-        ++pilot.modeFrames;
     }
-    if (pilot.havePrevious) {
-        const vec2 moved = car.position - xz(pilot.previousPosition);
-        pilot.speed = glm::dot(moved, car.forward) / FRAME_TIME;
-        pilot.velocity = moved / FRAME_TIME;
-        pilot.yawRate = wrapAngle(car.heading - pilot.previousHeading) / FRAME_TIME;
-    }
-    pilot.havePrevious = true;
-    pilot.previousPosition = view.car.position;
-    pilot.previousHeading = car.heading;
+    pilot.modeSteps += steps;
+    observeMotion(pilot, view, car, steps);
     // The target crate's speed on the ground: it moves only when something
     // hits it. Asked after any change of target.
-    const std::vector<vec3> previousCrates = std::move(pilot.previousCrates);
-    pilot.previousCrates = view.crates;
-    auto targetCrateSpeed = [&pilot, &view, &previousCrates]() {
+    auto targetCrateSpeed = [&pilot]() {
         const int i = pilot.plan.crate;
-        if (i < 0 || i >= static_cast<int>(view.crates.size()) ||
-            previousCrates.size() != view.crates.size()) {
-            return 0.0f;
-        }
-        return glm::length(xz(view.crates[i]) - xz(previousCrates[i])) / FRAME_TIME;
+        return i >= 0 && i < static_cast<int>(pilot.crateSpeeds.size()) ? pilot.crateSpeeds[i]
+                                                                        : 0.0f;
     };
 
     Controls c;
@@ -805,8 +865,8 @@ Controls decideControls(Autopilot& pilot, const WorldView& view) {
                                   !crateOnRoad(view.crates[pilot.plan.crate]));
 
     // On its side or roof: Space sets the chassis upright where it stands.
-    pilot.tiltedFrames = car.upY < 0.5f ? pilot.tiltedFrames + 1 : 0;
-    if (pilot.tiltedFrames > 30 && pilot.mode != DriveMode::Upright) {
+    pilot.tiltedSteps = car.upY < 0.5f ? pilot.tiltedSteps + steps : 0;
+    if (pilot.tiltedSteps > 30 && pilot.mode != DriveMode::Upright) {
         enterMode(pilot, DriveMode::Upright);
         c.upright = true;
         return c;
@@ -814,25 +874,25 @@ Controls decideControls(Autopilot& pilot, const WorldView& view) {
 
     switch (pilot.mode) {
         case DriveMode::Settle: {
-            const int turnEnd = pilot.settings.startDelayFrames + pilot.settings.startTurnFrames;
-            if (pilot.modeFrames >= turnEnd) {
+            const int turnEnd = pilot.settings.startDelaySteps + pilot.settings.startTurnSteps;
+            if (pilot.modeSteps >= turnEnd) {
                 replan(pilot, view, car);
                 enterMode(pilot, DriveMode::Approach);
-            } else if (pilot.modeFrames >= pilot.settings.startDelayFrames) {
+            } else if (pilot.modeSteps >= pilot.settings.startDelaySteps) {
                 c.left = pilot.settings.startTurnLeft;
                 c.right = !pilot.settings.startTurnLeft;
             }
             return c;
         }
         case DriveMode::Upright:
-            if (pilot.modeFrames >= 45) {
+            if (pilot.modeSteps >= 45) {
                 replan(pilot, view, car);
                 enterMode(pilot, DriveMode::Approach);
             }
             return c;
         case DriveMode::Unstick:
             holdSpeed(c, pilot.speed, -2.0f);
-            if (pilot.modeFrames >= 50) {
+            if (pilot.modeSteps >= 50) {
                 replan(pilot, view, car);
                 enterMode(pilot, DriveMode::Approach);
             }
@@ -843,7 +903,7 @@ Controls decideControls(Autopilot& pilot, const WorldView& view) {
             const float along = headingOfDirection(car.road.tangent);
             steerAtRate(c, wrapAngle(along - car.heading), pilot.yawRate);
             const bool settled = std::fabs(pilot.speed) < 0.3f && targetCrateSpeed() < 0.2f;
-            if ((settled && pilot.modeFrames > 4) || pilot.modeFrames > 150) {
+            if ((settled && pilot.modeSteps > 4) || pilot.modeSteps > 150) {
                 replan(pilot, view, car);
                 if (pilot.plan.crate >= 0 &&
                     !readyForRunUp(pilot.plan, strikeOrigin(pilot.plan, view), car)) {
@@ -863,7 +923,7 @@ Controls decideControls(Autopilot& pilot, const WorldView& view) {
             const vec2 cratePos = strikeOrigin(pilot.plan, view);
             c = backup(pilot, view, car);
             if (alongStrikeLine(pilot.plan, cratePos, car.position) < -pilot.plan.runUp + 0.5f ||
-                pilot.modeFrames > 300) {
+                pilot.modeSteps > 300) {
                 enterMode(pilot, DriveMode::Brake);
             }
             break;
@@ -880,9 +940,10 @@ Controls decideControls(Autopilot& pilot, const WorldView& view) {
             // Held a drive key for a while without moving: something is in
             // the way.
             const bool driving = c.forward || c.backward;
-            pilot.slowFrames = driving && std::fabs(pilot.speed) < 0.3f ? pilot.slowFrames + 1 : 0;
-            if (pilot.slowFrames > 90) {
-                pilot.slowFrames = 0;
+            pilot.slowSteps =
+                driving && std::fabs(pilot.speed) < 0.3f ? pilot.slowSteps + steps : 0;
+            if (pilot.slowSteps > 90) {
+                pilot.slowSteps = 0;
                 enterMode(pilot, DriveMode::Unstick);
             }
             break;
@@ -905,16 +966,24 @@ void pressControls(const Controls& controls) {
     keys[GLFW_KEY_SPACE] = false;
 }
 
-FrameEvents playFrame(Autopilot& pilot, PlayRecord& record) {
+FrameEvents playFrame(Autopilot& pilot, PlayRecord& record, FrameClock& clock) {
     FrameEvents events;
     if (!world) {
         return events;
     }
-    deltaTime = FRAME_TIME;
+    // runFrame's order, step for step. runFrame itself draws every frame
+    // with the game's programs, far too slow for a run of tens of thousands
+    // of frames; the view the controller sees is the one the last frame drew,
+    // and its keys come in where glfwPollEvents brings the player's.
+    clock.now += nextFrameTime(clock);
+    const float now = static_cast<float>(clock.now);
+    deltaTime = now - lastFrame;
+    lastFrame = now;
     const int levelBefore = world->level;
     const WorldView view = observeWorld(*world);
-    pressControls(decideControls(pilot, view));
-    stepWorld(static_cast<double>(deltaTime));
+    pressControls(decideControls(pilot, view, record.lastFrameSteps));
+    record.lastFrameSteps = stepWorld(static_cast<double>(deltaTime)) ? 1 : 0;
+    record.steps += record.lastFrameSteps;
     ++record.frames;
 
     if (world->level != levelBefore) {
@@ -935,7 +1004,7 @@ FrameEvents playFrame(Autopilot& pilot, PlayRecord& record) {
             record.fallen[i] = true;
             events.cratesFallen.push_back(static_cast<int>(i));
             record.clearedOrder.push_back(static_cast<int>(i));
-            record.clearedTimes.push_back(static_cast<float>(record.frames) * FRAME_TIME);
+            record.clearedTimes.push_back(static_cast<float>(gameSeconds(record.steps)));
         }
     }
     return events;

@@ -1,12 +1,14 @@
-// The autopilot: plays level 1 with nothing but the player's controls (the
+// The autopilot: plays a level with nothing but the player's controls (the
 // four drive keys and Space, once per frame) and reads nothing but what a
-// player sees (where the car and the crates are). It follows the
+// player sees (where the car and the crates are, and how much game time
+// passed between two frames' pictures). It follows the
 // road's centre line, lines up behind each crate on the road side and strikes
 // it towards the nearest edge, and backs off, turns or rights the car when it
 // gets stuck.
 #pragma once
 
 #include <glm/vec2.hpp>
+#include <random>
 #include <vector>
 
 #include "render/maths.h"
@@ -45,10 +47,10 @@ struct AutopilotSettings {
     float strikeRunUp = 9.0f;            // from the staging point to the crate
     float minStrikeSpeed = 3.5f;
     float maxStrikeSpeed = 10.0f;
-    int startDelayFrames = 45;  // lets the car settle on its wheels
-    // Then a turn on the spot for this many frames, so runs start turned a
+    int startDelaySteps = 45;  // lets the car settle on its wheels
+    // Then a turn on the spot for this many steps, so runs start turned a
     // little differently.
-    int startTurnFrames = 0;
+    int startTurnSteps = 0;
     bool startTurnLeft = false;
 };
 
@@ -79,22 +81,26 @@ struct StrikePlan {
     float strikeSpeed = 0.0f;
 };
 
-// The controller's memory between frames.
+// The controller's memory between frames. Its clock is the game's: physics
+// steps, each 1/60 s of game time. A frame that took no step shows nothing
+// new, however long it lasted.
 struct Autopilot {
     AutopilotSettings settings;
     DriveMode mode = DriveMode::Settle;
-    int modeFrames = 0;
+    int modeSteps = 0;
     StrikePlan plan;
     bool havePrevious = false;
     vec3 previousPosition{0.0f};
     float previousHeading = 0.0f;
+    // Motion over the last step seen, in game time.
     float speed = 0.0f;        // along the car's forward axis, m/s
     glm::vec2 velocity{0.0f};  // over the ground (x, z), m/s
     float yawRate = 0.0f;      // rad/s, positive turning left
-    int slowFrames = 0;        // frames with a drive key held but no motion
-    int tiltedFrames = 0;
+    int slowSteps = 0;         // steps with a drive key held but no motion
+    int tiltedSteps = 0;
     std::vector<float> roadSpeeds;  // speed plan per centre-line point, made once
     std::vector<vec3> previousCrates;
+    std::vector<float> crateSpeeds;  // over the ground, m/s, per crate
     // What the last decision was based on, for traces.
     glm::vec2 aimPoint{0.0f};
     float wantedSpeed = 0.0f;
@@ -111,8 +117,10 @@ float headingOf(const Quat& orientation);
 // Whether a crate still stands on the road (not yet fallen off its edge).
 bool crateOnRoad(const vec3& crate);
 
-// Decides this frame's keys. Call once per frame, before the step.
-Controls decideControls(Autopilot& pilot, const WorldView& view);
+// Decides this frame's keys. Call once per frame, before the step; `steps`
+// is how many physics steps the game took since the view of the last call
+// (0 when that frame took none: the view is the same, the motion unknown).
+Controls decideControls(Autopilot& pilot, const WorldView& view, int steps);
 
 // Forgets the current plan after the level was rebuilt (car fell off).
 void restartAutopilot(Autopilot& pilot);
@@ -132,13 +140,45 @@ struct FrameEvents {
 struct PlayRecord {
     std::vector<bool> fallen;
     std::vector<int> clearedOrder;
-    std::vector<float> clearedTimes;
+    std::vector<float> clearedTimes;  // game time, s
     int falls = 0;
     long frames = 0;
+    long steps = 0;          // physics steps the game took: the game's clock
+    int lastFrameSteps = 0;  // steps the last frame took (0 or 1)
 };
 
-// One frame of play at 60 frames per second: observe, decide, press the keys,
-// one world step. Updates the record and reports what happened.
-FrameEvents playFrame(Autopilot& pilot, PlayRecord& record);
+// Game time in seconds after `steps` physics steps.
+double gameSeconds(long steps);
 
-constexpr float FRAME_TIME = 1.0f / 60.0f;
+// The frame times a run is played at: one fixed time, or a seeded jitter.
+// The jitter wanders like a real frame rate does: stretches of 0.5 to 3 s
+// (wall clock) around a frame time drawn uniform in log between 1/144 and
+// 1/5 s, each frame within 15 % of it, and one frame in a hundred a 1/5 s
+// stutter.
+struct FrameClock {
+    double fixedFrameTime = 1.0 / 60.0;
+    bool jitter = false;
+    std::mt19937 random;
+    double stretchFrameTime = 1.0 / 60.0;
+    double stretchLeft = 0.0;  // wall-clock seconds left in this stretch
+    double now = 0.0;          // seconds since play began: the game's timer
+};
+
+constexpr double SHORTEST_FRAME_TIME = 1.0 / 144.0;
+constexpr double LONGEST_FRAME_TIME = 1.0 / 5.0;
+
+FrameClock fixedFrameClock(double frameTime);
+FrameClock jitterFrameClock(unsigned seed);
+
+// The next frame's length, seconds.
+double nextFrameTime(FrameClock& clock);
+
+// Play starts at zero on the game's timer with no frame time owed to the
+// physics accumulator (the game's first frame also carries its start-up).
+void startPlay(FrameClock& clock);
+
+// One frame of the game's loop with the clock's next frame time: frame
+// time, the controller's keys, the held keys acted on, the world step (taken
+// or not, as the game's accumulator decides). Updates the record and reports
+// what happened.
+FrameEvents playFrame(Autopilot& pilot, PlayRecord& record, FrameClock& clock);

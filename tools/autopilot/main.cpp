@@ -1,12 +1,15 @@
-// vromdash-autopilot: plays level 1 of the game with the player's controls
-// until level 2 is built, and prints how it went. Headless apart from a
-// hidden window for the GL objects the world owns; with --pictures it also
-// renders the follow camera's view with the game's own passes and saves
-// stills and the frames of one crate being pushed off.
+// vromdash-autopilot: plays a level of the game with the player's controls
+// until the next level is built, and prints how it went. Frames last a fixed
+// time or a seeded jitter; the game's accumulator decides, as in the game,
+// which of them take a physics step. Headless apart from a hidden window for
+// the GL objects the world owns; with --pictures it also renders the follow
+// camera's view with the game's own passes and saves stills and the frames
+// of one crate being pushed off.
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,31 +29,74 @@ namespace {
 
 struct Options {
     unsigned seed = 0;
+    int level = 1;
+    double frameTime = 1.0 / 60.0;
+    bool jitter = false;
     float maxMinutes = 15.0f;
     bool trace = false;
-    int traceEvery = 0;      // also print the state every N frames
+    int traceEvery = 0;      // also print the state every N steps
     float traceFrom = 0.0f;  // seconds of game time before which nothing is printed
     std::string pictures;    // folder for stills and push frames; empty: none
     int width = 480;
     int height = 360;
     int gifCrate = 2;  // 1-based crate whose push is recorded
-    int every = 3;     // keep every Nth frame of the push
+    int every = 3;     // keep a picture every N steps of the push
 };
 
 void usage() {
-    std::cout << "usage: vromdash-autopilot [--seed N] [--max-minutes M]\n"
+    std::cout << "usage: vromdash-autopilot [--seed N] [--level N] [--max-minutes M]\n"
+                 "                          [--frame-time S | --frame-jitter]\n"
                  "                          [--trace] [--trace-every N] [--trace-from S]\n"
                  "                          [--pictures DIR [--size WxH] [--gif-crate K] "
                  "[--every N]]"
               << std::endl;
 }
 
+// Seconds as a number or a fraction: 0.05 or 1/20.
+bool parseSeconds(const char* text, double& seconds) {
+    char* end = nullptr;
+    seconds = std::strtod(text, &end);
+    if (end != text && *end == '/') {
+        const char* divisor = end + 1;
+        const double d = std::strtod(divisor, &end);
+        seconds = end != divisor && d > 0.0 ? seconds / d : -1.0;
+    }
+    return end != text && *end == '\0' && std::isfinite(seconds) && seconds > 0.0;
+}
+
+// 1/N when the time is one Nth of a second, else seconds.
+std::string frameTimeText(double seconds) {
+    char text[32];
+    const double perSecond = 1.0 / seconds;
+    if (std::fabs(perSecond - std::round(perSecond)) < 1e-6 * perSecond) {
+        std::snprintf(text, sizeof text, "1/%.0f s", perSecond);
+    } else {
+        std::snprintf(text, sizeof text, "%g s", seconds);
+    }
+    return text;
+}
+
 bool parseOptions(int argc, char** argv, Options& o) {
+    bool fixedFrameTime = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const bool hasValue = i + 1 < argc;
         if (a == "--seed" && hasValue) {
             o.seed = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
+        } else if (a == "--level" && hasValue) {
+            o.level = std::atoi(argv[++i]);
+            if (o.level < 1) {
+                std::cout << "bad level: " << argv[i] << std::endl;
+                return false;
+            }
+        } else if (a == "--frame-time" && hasValue) {
+            fixedFrameTime = true;
+            if (!parseSeconds(argv[++i], o.frameTime) || o.frameTime > 1.0) {
+                std::cout << "bad frame time: " << argv[i] << std::endl;
+                return false;
+            }
+        } else if (a == "--frame-jitter") {
+            o.jitter = true;
         } else if (a == "--max-minutes" && hasValue) {
             o.maxMinutes = std::strtof(argv[++i], nullptr);
         } else if (a == "--trace") {
@@ -79,6 +125,10 @@ bool parseOptions(int argc, char** argv, Options& o) {
         } else {
             return false;
         }
+    }
+    if (fixedFrameTime && o.jitter) {
+        std::cout << "--frame-time and --frame-jitter exclude each other" << std::endl;
+        return false;
     }
     // A day of game time is far more than any run needs.
     return o.maxMinutes > 0.0f && o.maxMinutes <= 24.0f * 60.0f;
@@ -158,102 +208,65 @@ void printTrace(const Autopilot& pilot, const PlayRecord& record) {
         world && world->car ? headingOf(world->car->chassis->getGlobalPose().q) : 0.0f;
     std::printf(
         "%8.2f %-8s target %2d side %+d speed %5.2f/%5.2f at (%.1f, %.1f, %.1f) heading %4.0f "
-        "yaw %5.2f aim (%.1f, %.1f) edge %.2f crate %.1f/%.1f%s\n",
-        static_cast<double>(record.frames * FRAME_TIME), driveModeName(pilot.mode),
-        pilot.plan.crate + 1, pilot.plan.side, static_cast<double>(pilot.speed),
-        static_cast<double>(pilot.wantedSpeed), static_cast<double>(p.x), static_cast<double>(p.y),
-        static_cast<double>(p.z), static_cast<double>(heading * 57.29578f),
-        static_cast<double>(pilot.yawRate), static_cast<double>(pilot.aimPoint.x),
-        static_cast<double>(pilot.aimPoint.y), static_cast<double>(pilot.edgeMargin),
-        static_cast<double>(pilot.plan.crateLateral), static_cast<double>(pilot.plan.halfWidth),
-        pilot.guarded ? " guard" : "");
+        "yaw %5.2f aim (%.1f, %.1f) edge %.2f crate %.1f/%.1f frame %.3f owed %.2f%s\n",
+        gameSeconds(record.steps), driveModeName(pilot.mode), pilot.plan.crate + 1, pilot.plan.side,
+        static_cast<double>(pilot.speed), static_cast<double>(pilot.wantedSpeed),
+        static_cast<double>(p.x), static_cast<double>(p.y), static_cast<double>(p.z),
+        static_cast<double>(heading * 57.29578f), static_cast<double>(pilot.yawRate),
+        static_cast<double>(pilot.aimPoint.x), static_cast<double>(pilot.aimPoint.y),
+        static_cast<double>(pilot.edgeMargin), static_cast<double>(pilot.plan.crateLateral),
+        static_cast<double>(pilot.plan.halfWidth), static_cast<double>(deltaTime),
+        physicsAccumulator, pilot.guarded ? " guard" : "");
 }
 
-std::string seconds(long frames) {
+std::string seconds(long steps) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f", static_cast<double>(frames) * FRAME_TIME);
+    std::snprintf(text, sizeof text, "%.1f", gameSeconds(steps));
     return text;
 }
 
-int play(GLFWwindow* window, const Options& o) {
-    std::unique_ptr<GamePrograms> programs;
-    if (!o.pictures.empty()) {
-        std::error_code error;
-        std::filesystem::create_directories(o.pictures, error);
-        programs = std::make_unique<GamePrograms>();
-    }
-    physicsAccumulator = 0.0;
-    auto owned = std::make_unique<World>();
-    world = owned.get();
-
-    Autopilot pilot;
-    pilot.settings = settingsForSeed(o.seed);
-    PlayRecord record;
-    const long maxFrames = static_cast<long>(o.maxMinutes * 60.0f / FRAME_TIME);
-    DriveMode lastMode = pilot.mode;
-    int lastTarget = -1;
-
-    // Pictures: the level-1 still once the car has settled, the push frames
-    // from when the chosen crate becomes the target until a little after it
-    // went over the edge, the level-2 still once the new car has settled.
-    const int gifCrate = o.gifCrate - 1;
+// What saves the level still and the push frames during a --pictures run:
+// the still once the car has settled, the push from when the chosen crate
+// becomes the target until a little after it went over the edge.
+struct PictureTaker {
+    GLFWwindow* window = nullptr;
+    const GamePrograms* programs = nullptr;
+    const Options* options = nullptr;
     bool recording = false;
     bool recorded = false;
-    int afterFall = 0;
+    int afterFall = 0;  // steps since the crate went over
     int pushFrame = 0;
+};
 
-    bool cleared = false;
-    while (record.frames < maxFrames && !cleared) {
-        const FrameEvents events = playFrame(pilot, record);
-        for (int crate : events.cratesFallen) {
-            std::cout << "crate " << crate + 1 << " off at " << seconds(record.frames) << " s"
-                      << std::endl;
-        }
-        if (events.levelRebuilt) {
-            std::cout << "fell off the road at " << seconds(record.frames)
-                      << " s: the level starts over" << std::endl;
-        }
-        cleared = events.levelCleared;
-        if (o.trace && record.frames * FRAME_TIME >= o.traceFrom &&
-            (pilot.mode != lastMode || pilot.plan.crate != lastTarget ||
-             (o.traceEvery > 0 && record.frames % o.traceEvery == 0))) {
-            printTrace(pilot, record);
-            lastMode = pilot.mode;
-            lastTarget = pilot.plan.crate;
-        }
-        if (o.pictures.empty() || cleared) {
-            continue;
-        }
-        if (record.frames == pilot.settings.startDelayFrames) {
-            saveView(window, programs->ids(), o, o.pictures + "/level1.png");
-        }
-        if (!recorded && !recording && pilot.plan.crate == gifCrate) {
-            recording = true;
-        }
-        if (recording) {
-            const bool gone = !crateOnRoad(world->crates[gifCrate]->actor->getGlobalPose().p);
-            afterFall = gone ? afterFall + 1 : 0;
-            if (record.frames % o.every == 0) {
-                char name[64];
-                std::snprintf(name, sizeof name, "/push-%04d.png", pushFrame++);
-                saveView(window, programs->ids(), o, o.pictures + name);
-            }
-            if (afterFall > 45 || events.levelRebuilt) {
-                recording = false;
-                recorded = true;
-            }
-        }
+// Called after every frame that took a step, so that pictures follow game
+// time whatever the frame time.
+void takePictures(PictureTaker& t, const Autopilot& pilot, const PlayRecord& record,
+                  const FrameEvents& events) {
+    const Options& o = *t.options;
+    if (record.steps == pilot.settings.startDelaySteps) {
+        saveView(t.window, t.programs->ids(), o, o.pictures + "/level1.png");
     }
-    const long playedFrames = record.frames;
-    if (cleared && !o.pictures.empty()) {
-        // The new level's car settles on its wheels with no key held.
-        for (int frame = 0; frame < 50; ++frame) {
-            pressControls(Controls());
-            stepWorld(static_cast<double>(FRAME_TIME));
-        }
-        saveView(window, programs->ids(), o, o.pictures + "/level2.png");
+    const int crate = o.gifCrate - 1;
+    if (!t.recorded && !t.recording && pilot.plan.crate == crate) {
+        t.recording = true;
     }
+    if (!t.recording) {
+        return;
+    }
+    const bool gone = !crateOnRoad(world->crates[crate]->actor->getGlobalPose().p);
+    t.afterFall = gone ? t.afterFall + 1 : 0;
+    if (record.steps % o.every == 0) {
+        char name[64];
+        std::snprintf(name, sizeof name, "/push-%04d.png", t.pushFrame++);
+        saveView(t.window, t.programs->ids(), o, o.pictures + name);
+    }
+    if (t.afterFall > 45 || events.levelRebuilt) {
+        t.recording = false;
+        t.recorded = true;
+    }
+}
 
+void printSummary(const Options& o, const PlayRecord& record, bool cleared) {
     std::cout << "seed " << o.seed << ": " << record.falls << " fall"
               << (record.falls == 1 ? "" : "s") << " off the road" << std::endl;
     std::cout << "order:";
@@ -264,8 +277,71 @@ int play(GLFWwindow* window, const Options& o) {
     const size_t fallen =
         cleared ? static_cast<size_t>(CRATE_COUNT)
                 : static_cast<size_t>(std::count(record.fallen.begin(), record.fallen.end(), true));
-    std::cout << "cleared: " << fallen << "/" << CRATE_COUNT << " in " << seconds(playedFrames)
-              << " s game time" << std::endl;
+    const std::string frames =
+        o.jitter ? "jitter 1/144..1/5 s" : "frame time " + frameTimeText(o.frameTime);
+    std::cout << "cleared: " << fallen << "/" << CRATE_COUNT << " in " << seconds(record.steps)
+              << " s, falls " << record.falls << ", " << frames << ", level " << o.level << ", "
+              << record.frames << " frames" << std::endl;
+}
+
+int play(GLFWwindow* window, const Options& o) {
+    std::unique_ptr<GamePrograms> programs;
+    if (!o.pictures.empty()) {
+        std::error_code error;
+        std::filesystem::create_directories(o.pictures, error);
+        programs = std::make_unique<GamePrograms>();
+    }
+    FrameClock clock = o.jitter ? jitterFrameClock(o.seed) : fixedFrameClock(o.frameTime);
+    startPlay(clock);
+    auto owned = std::make_unique<World>();
+    world = owned.get();
+    if (o.level != world->level) {
+        world->loadLevel(o.level);
+        world->level = o.level;
+    }
+
+    Autopilot pilot;
+    pilot.settings = settingsForSeed(o.seed);
+    PlayRecord record;
+    const long maxSteps = std::lround(o.maxMinutes * 60.0 / gameSeconds(1));
+    DriveMode lastMode = pilot.mode;
+    int lastTarget = -1;
+    PictureTaker pictures{window, programs.get(), &o};
+
+    bool cleared = false;
+    while (record.steps < maxSteps && !cleared) {
+        const FrameEvents events = playFrame(pilot, record, clock);
+        for (int crate : events.cratesFallen) {
+            std::cout << "crate " << crate + 1 << " off at " << seconds(record.steps) << " s"
+                      << std::endl;
+        }
+        if (events.levelRebuilt) {
+            std::cout << "fell off the road at " << seconds(record.steps)
+                      << " s: the level starts over" << std::endl;
+        }
+        cleared = events.levelCleared;
+        const bool stepped = record.lastFrameSteps > 0;
+        if (o.trace && gameSeconds(record.steps) >= o.traceFrom &&
+            (pilot.mode != lastMode || pilot.plan.crate != lastTarget ||
+             (stepped && o.traceEvery > 0 && record.steps % o.traceEvery == 0))) {
+            printTrace(pilot, record);
+            lastMode = pilot.mode;
+            lastTarget = pilot.plan.crate;
+        }
+        if (programs && stepped && !cleared) {
+            takePictures(pictures, pilot, record, events);
+        }
+    }
+    if (cleared && programs) {
+        // The new level's car settles on its wheels with no key held.
+        for (int step = 0; step < 50; ++step) {
+            pressControls(Controls());
+            stepWorld(gameSeconds(1));
+        }
+        saveView(window, programs->ids(), o,
+                 o.pictures + "/level" + std::to_string(o.level + 1) + ".png");
+    }
+    printSummary(o, record, cleared);
 
     world = nullptr;
     owned.reset();
