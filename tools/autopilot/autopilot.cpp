@@ -330,14 +330,21 @@ float stoppingDistance(float speed) {
     return v * v / (2.0f * 10.0f) + v * 0.08f;
 }
 
+// Whether moving `reach` metres along a direction would bring a wheel too
+// close to its edge. Only a move towards the edge counts: a wheel already
+// inside the margin must still be free to leave it, or a car parked there
+// could move neither way.
+bool bringsTooClose(const WheelEdge& w, vec2 moving, float reach) {
+    const float outwards = glm::dot(moving, w.outward);
+    return outwards > 0.0f && w.margin - reach * outwards < WHEEL_EDGE_MARGIN;
+}
+
 // Whether moving `reach` metres forwards (direction +1) or backwards (-1)
 // would bring a wheel too close to an edge.
 bool directionUnsafe(const CarView& view, const CarState& car, float direction, float reach) {
     const vec2 moving = car.forward * direction;
     for (int i = 0; i < 4; ++i) {
-        const WheelEdge w = wheelEdge(view.wheels[i]);
-        const float outwards = std::max(0.0f, glm::dot(moving, w.outward));
-        if (w.margin - reach * outwards < WHEEL_EDGE_MARGIN) {
+        if (bringsTooClose(wheelEdge(view.wheels[i]), moving, reach)) {
             return true;
         }
     }
@@ -352,8 +359,7 @@ bool driftUnsafe(const CarView& view, vec2 velocity, float reach) {
     }
     const vec2 moving = velocity / speed;
     for (int i = 0; i < 4; ++i) {
-        const WheelEdge w = wheelEdge(view.wheels[i]);
-        if (w.margin - reach * std::max(0.0f, glm::dot(moving, w.outward)) < WHEEL_EDGE_MARGIN) {
+        if (bringsTooClose(wheelEdge(view.wheels[i]), moving, reach)) {
             return true;
         }
     }
@@ -634,9 +640,10 @@ Controls approach(Autopilot& pilot, const WorldView& view, const CarState& car) 
     const float lineHeading = headingOfDirection(plan.direction);
     float target;
     vec2 look;
-    if (t > -plan.runUp - 1.5f && off < 2.0f) {
-        // On the strike line: hold it with a short look ahead (through the
-        // crate), and only speed up once lined up.
+    if (t > -plan.runUp - 1.5f && t < 0.5f && off < 2.0f) {
+        // On the strike line short of the crate: hold it with a short look
+        // ahead (through the crate), and only speed up once lined up. Past
+        // the crate the line leads away from it.
         look = cratePos + plan.direction * (t + std::max(3.0f, 0.6f * std::fabs(pilot.speed)));
         const float misalign = std::fabs(wrapAngle(lineHeading - car.heading));
         target = misalign < 8.0f * DEG && off < 0.6f ? plan.strikeSpeed : s.approachSpeed;
@@ -892,9 +899,10 @@ Controls decideControls(Autopilot& pilot, const WorldView& view, int steps) {
             return c;
         case DriveMode::Unstick:
             holdSpeed(c, pilot.speed, -2.0f);
+            // Then stop and look again: driving on from here would take the
+            // line that got stuck.
             if (pilot.modeSteps >= 50) {
-                replan(pilot, view, car);
-                enterMode(pilot, DriveMode::Approach);
+                enterMode(pilot, DriveMode::Brake);
             }
             break;
         case DriveMode::Brake: {
