@@ -18,6 +18,37 @@ namespace {
 
 int counter = 0;
 
+using Clock = std::chrono::steady_clock;
+
+Clock::time_point after(double seconds) {
+    return Clock::now() +
+           std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+}
+
+std::string firstLine(std::string text) {
+    const size_t end = text.find('\n');
+    if (end != std::string::npos) {
+        text.erase(end);
+    }
+    while (!text.empty() && text.back() == ' ') {
+        text.pop_back();
+    }
+    return text;
+}
+
+// xdotool under a time limit: a wedged X server fails the step, not the
+// whole test run.
+std::string xdotool(const std::string& arguments) {
+    return commandOutput("timeout -k 5 30 xdotool " + arguments + " 2>/dev/null");
+}
+
+std::string fileText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
 }  // namespace
 
 GameProcess::GameProcess(const std::string& answer, bool withDisplay) {
@@ -61,55 +92,89 @@ GameProcess::~GameProcess() {
     }
 }
 
-std::string GameProcess::findWindow(double timeoutSeconds) const {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
-    while (std::chrono::steady_clock::now() < deadline) {
-        std::string id = commandOutput("xdotool search --pid " + std::to_string(pid) +
-                                       " --name '^Vromdash$' 2>/dev/null | head -n 1");
-        while (!id.empty() && (id.back() == '\n' || id.back() == ' ')) {
-            id.pop_back();
-        }
+std::string GameProcess::findWindow(double timeoutSeconds) {
+    const auto deadline = after(timeoutSeconds);
+    while (running()) {
+        // All conditions, not any (xdotool's default): this game's window,
+        // and only once it is mapped, as focus and key events need it.
+        const std::string id = firstLine(xdotool("search --all --onlyvisible --pid " +
+                                                 std::to_string(pid) + " --name '^Vromdash$'"));
         if (!id.empty()) {
             return id;
+        }
+        if (Clock::now() >= deadline) {
+            break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     return "";
 }
 
+bool GameProcess::running() {
+    if (pid <= 0) {
+        return false;
+    }
+    if (exited) {
+        return false;
+    }
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) != pid) {
+        return true;
+    }
+    exited = true;
+    exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return false;
+}
+
 int GameProcess::waitForExit(double timeoutSeconds) {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
-    while (std::chrono::steady_clock::now() < deadline) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-            exited = true;
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    const auto deadline = after(timeoutSeconds);
+    while (running()) {
+        if (Clock::now() >= deadline) {
+            return -1000;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    return -1000;
+    return exitStatus;
 }
 
 int GameProcess::quitWithEscape(const std::string& window, double timeoutSeconds) {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::duration<double>(timeoutSeconds);
-    while (std::chrono::steady_clock::now() < deadline) {
+    const auto deadline = after(timeoutSeconds);
+    while (running() && Clock::now() < deadline) {
         tapKey(window, "Escape");
-        const int status = waitForExit(2.0);
-        if (status != -1000) {
-            return status;
-        }
+        // Closing takes a while on a slow machine; tap again only if the
+        // game is still there after that.
+        waitForExit(10.0);
     }
-    return -1000;
+    return running() ? -1000 : exitStatus;
+}
+
+std::string GameProcess::report() {
+    std::string text = "--- game output ---\n" + output() + "\n--- ";
+    if (pid <= 0) {
+        return text + "the game could not be started ---";
+    }
+    if (!running()) {
+        return text + "the game exited with status " + std::to_string(exitStatus) +
+               (exitStatus >= 128 ? " (signal " + std::to_string(exitStatus - 128) + ")" : "") +
+               " ---";
+    }
+    // Where a game that is still there is stuck, and what windows it has.
+    const std::string proc = "/proc/" + std::to_string(pid);
+    const std::string stat = fileText(proc + "/stat");
+    const size_t state = stat.rfind(')');
+    text += "the game is still running (pid " + std::to_string(pid);
+    if (state != std::string::npos && state + 2 < stat.size()) {
+        text += ", state " + stat.substr(state + 2, 1);
+    }
+    text += ", in " + firstLine(fileText(proc + "/wchan")) + "); its windows: [" +
+            firstLine(commandOutput("timeout -k 5 30 xdotool search --pid " + std::to_string(pid) +
+                                    " 2>&1 | tr '\\n' ' '")) +
+            "] ---";
+    return text;
 }
 
 std::string GameProcess::output() const {
-    std::ifstream in(outputPath);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return fileText(outputPath);
 }
 
 std::string commandOutput(const std::string& command) {
@@ -126,13 +191,46 @@ std::string commandOutput(const std::string& command) {
     return result;
 }
 
-void holdKey(const std::string& window, const std::string& key, double seconds) {
-    commandOutput("xdotool windowfocus --sync " + window + " 2>/dev/null");
-    commandOutput("xdotool keydown " + key);
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
-    commandOutput("xdotool keyup " + key);
+bool focusWindow(const std::string& window) {
+    // xdotool's own --sync can wait for ever; this wait has a deadline and
+    // asks again, in case the focus went elsewhere meanwhile.
+    const auto deadline = after(20.0);
+    while (true) {
+        xdotool("windowfocus " + window);
+        if (firstLine(xdotool("getwindowfocus")) == window) {
+            return true;
+        }
+        if (Clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
 }
 
-void tapKey(const std::string& window, const std::string& key) {
-    holdKey(window, key, 0.3);
+bool pressKey(const std::string& window, const std::string& key) {
+    if (!focusWindow(window)) {
+        return false;
+    }
+    xdotool("keydown " + key);
+    return true;
+}
+
+bool releaseKey(const std::string& window, const std::string& key) {
+    const bool focused = focusWindow(window);
+    // Let go even so: the server keeps a key down until it is released,
+    // and later tests share the server.
+    xdotool("keyup " + key);
+    return focused;
+}
+
+bool holdKey(const std::string& window, const std::string& key, double seconds) {
+    const bool pressed = pressKey(window, key);
+    if (pressed) {
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    }
+    return releaseKey(window, key) && pressed;
+}
+
+bool tapKey(const std::string& window, const std::string& key) {
+    return holdKey(window, key, 0.3);
 }

@@ -1,5 +1,9 @@
 // Runs the real game binary as a child process, for end-to-end tests that
 // talk to it through its console and through X key events (xdotool).
+//
+// Every wait here waits for an event (a window, an exit, a line of output)
+// up to a generous deadline, so that a machine drawing two frames a second
+// passes too, and ends as soon as the game has exited.
 #pragma once
 
 #include <sys/types.h>
@@ -16,22 +20,36 @@ public:
     GameProcess(const GameProcess&) = delete;
     GameProcess& operator=(const GameProcess&) = delete;
 
-    // The X window id of the game's window, or "" if none appeared in time.
-    std::string findWindow(double timeoutSeconds = 20.0) const;
+    // The X window id of the game's window once it is on the screen, or ""
+    // if none appeared in time or the game exited first.
+    std::string findWindow(double timeoutSeconds = 120.0);
+    // False once the game has exited (its status is then kept).
+    bool running();
     // Exit status, or -1000 if it did not end in time (it is then killed).
     int waitForExit(double timeoutSeconds);
     std::string output() const;
+    // The output, then whether and how the game ended: for failure messages.
+    std::string report();
     // Taps Escape until the game ends (the first taps may come before its
     // frame loop runs); returns its exit status as waitForExit does.
-    int quitWithEscape(const std::string& window, double timeoutSeconds = 30.0);
+    int quitWithEscape(const std::string& window, double timeoutSeconds = 120.0);
 
     pid_t pid = -1;
     std::string outputPath;
     bool exited = false;
+    // As waitForExit returns it, once exited.
+    int exitStatus = -1000;
 };
 
 // Runs a shell command and returns what it printed on standard output.
 std::string commandOutput(const std::string& command);
+// Gives the window the keyboard focus and waits until it has it; false if it
+// never does (e.g. the window is gone).
+bool focusWindow(const std::string& window);
+// Presses or releases a key in the focused window (XTEST, as a real keyboard
+// does); false if the window could not be given the focus.
+bool pressKey(const std::string& window, const std::string& key);
+bool releaseKey(const std::string& window, const std::string& key);
 // Holds a key down for the given time in the window, then lets it go.
-void holdKey(const std::string& window, const std::string& key, double seconds);
-void tapKey(const std::string& window, const std::string& key);
+bool holdKey(const std::string& window, const std::string& key, double seconds);
+bool tapKey(const std::string& window, const std::string& key);
