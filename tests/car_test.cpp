@@ -242,6 +242,16 @@ TEST_F(WorldTest, HoldingUpDrivesTheSameAtAnyFrameRate) {
         EXPECT_LT(drive.highest, 0.8f);
         EXPECT_GT(drive.lowestUp, 0.98f);
     }
+
+    // After a stutter every frame takes a step until the owed time is used
+    // up: short frames then must push each step as hard as ever.
+    world->loadLevel(1);
+    physicsAccumulator = 0.0;
+    runFrames(60);
+    stepWorld(1.0);
+    const DriveResult catchingUp = holdUpFor(60, 1.0f / 144.0f);
+    EXPECT_GT(physicsAccumulator, 0.1) << "still catching up";
+    EXPECT_NEAR(catchingUp.speed, reference, 0.05f * reference) << "after a stutter";
 }
 
 // However hard the car is hit or steered, its chassis turns at most its cap

@@ -132,6 +132,6 @@ void driveCar(Car& car, int command, float frameTime) {
 
 void driveCar(int command) {
     if (world && world->car) {
-        driveCar(*world->car, command, deltaTime);
+        driveCar(*world->car, command, driveShareOfStep(deltaTime));
     }
 }

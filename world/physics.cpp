@@ -674,6 +674,13 @@ bool PhysicsFoundation::connectDebugger(const std::string& host, uint16_t port, 
 
 // ------------------------------------------------------------------- Stepping
 
+float driveShareOfStep(float frameTime) {
+    if (physicsAccumulator >= static_cast<double>(PHYSICS_STEP)) {
+        return PHYSICS_STEP;
+    }
+    return std::min(frameTime, PHYSICS_STEP);
+}
+
 bool stepPhysics(PhysicsScene* scene, double deltaTime) {
     if (!scene) {
         return false;

@@ -201,6 +201,12 @@ public:
 // level rebuild.
 extern double physicsAccumulator;
 
+// How much of one step a frame of `frameTime` drives, seen before the frame
+// is stepped: its own time, at most one step; or a whole step while a step
+// is owed from earlier frames, since then every frame takes one (the game is
+// catching up) and a short frame must not push that step more weakly.
+float driveShareOfStep(float frameTime);
+
 // Adds the frame time to the accumulator and, when a whole step is owed,
 // takes exactly one step. Returns whether a step was taken.
 bool stepPhysics(PhysicsScene* scene, double deltaTime);
