@@ -99,11 +99,11 @@ mat4 screenProjection(float zoomDegrees) {
 
 GLFWwindow* openGameWindow() {
     if (!glfwInit()) {
-        return fail(withGlfwReason("Could not initialise GLFW (is a display available?)"));
+        return fail(withGlfwReason(GLFW_INIT_FAILED));
     }
     GLFWwindow* window = createWindow();
     if (!window) {
-        return fail(withGlfwReason("Could not create the window with an OpenGL 3.3 core context"));
+        return fail(withGlfwReason(WINDOW_FAILED));
     }
     glfwMakeContextCurrent(window);
     installCallbacks(window);
@@ -111,8 +111,7 @@ GLFWwindow* openGameWindow() {
     glewExperimental = GL_TRUE;
     const GLenum glewStatus = glewInit();
     if (glewStatus != GLEW_OK) {
-        return fail(
-            withGlewReason("Could not load the OpenGL entry points (glewInit failed)", glewStatus));
+        return fail(withGlewReason(GLEW_INIT_FAILED, glewStatus));
     }
     // Extension loading may leave an error flag behind; it means nothing.
     glGetError();

@@ -19,7 +19,7 @@ struct TestContext {
 TestContext makeTestContext() {
     TestContext context;
     if (!glfwInit()) {
-        context.failure = withGlfwReason("Could not initialise GLFW (is a display available?)");
+        context.failure = withGlfwReason(GLFW_INIT_FAILED);
         return context;
     }
     glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
@@ -28,16 +28,14 @@ TestContext makeTestContext() {
     glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
     context.window = glfwCreateWindow(1024, 768, "Vromdash test", nullptr, nullptr);
     if (!context.window) {
-        context.failure =
-            withGlfwReason("Could not create the window with an OpenGL 3.3 core context");
+        context.failure = withGlfwReason(WINDOW_FAILED);
         return context;
     }
     glfwMakeContextCurrent(context.window);
     glewExperimental = GL_TRUE;
     const GLenum glewStatus = glewInit();
     if (glewStatus != GLEW_OK) {
-        context.failure =
-            withGlewReason("Could not load the OpenGL entry points (glewInit failed)", glewStatus);
+        context.failure = withGlewReason(GLEW_INIT_FAILED, glewStatus);
         context.window = nullptr;
         return context;
     }

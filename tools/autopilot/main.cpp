@@ -136,8 +136,7 @@ bool parseOptions(int argc, char** argv, Options& o) {
 
 GLFWwindow* openWindow(const Options& o) {
     if (!glfwInit()) {
-        std::cout << withGlfwReason("Could not initialise GLFW (is a display available?)")
-                  << std::endl;
+        std::cout << withGlfwReason(GLFW_INIT_FAILED) << std::endl;
         return nullptr;
     }
     glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
@@ -148,8 +147,7 @@ GLFWwindow* openWindow(const Options& o) {
     GLFWwindow* window =
         glfwCreateWindow(o.width, o.height, "Vromdash autopilot", nullptr, nullptr);
     if (!window) {
-        std::cout << withGlfwReason("Could not create the window with an OpenGL 3.3 core context")
-                  << std::endl;
+        std::cout << withGlfwReason(WINDOW_FAILED) << std::endl;
         glfwTerminate();
         return nullptr;
     }
@@ -157,9 +155,7 @@ GLFWwindow* openWindow(const Options& o) {
     glewExperimental = GL_TRUE;
     const GLenum glewStatus = glewInit();
     if (glewStatus != GLEW_OK) {
-        std::cout << withGlewReason("Could not load the OpenGL entry points (glewInit failed)",
-                                    glewStatus)
-                  << std::endl;
+        std::cout << withGlewReason(GLEW_INIT_FAILED, glewStatus) << std::endl;
         glfwTerminate();
         return nullptr;
     }

@@ -96,27 +96,34 @@ struct RunTimes {
     std::vector<double> frame, cpu, update, shadow, environment, scene;
 };
 
-// Drives `frames` frames through runFrame on a steady 60 Hz clock, so every
-// frame takes exactly one physics step whatever the frame really costs.
+// One scripted frame `i` through runFrame on a steady 60 Hz clock, so every
+// frame takes exactly one physics step whatever it really costs; its times
+// are added to `times`.
+void timedFrame(GLFWwindow* window, const FramePrograms& programs, int i, bool split,
+                double (*stageClock)(), RunTimes& times) {
+    scriptKeys(i);
+    FrameStageTimes stages;
+    stages.finishStages = split;
+    stages.clock = stageClock;
+    const float now = static_cast<float>(i) * (1.0f / 60.0f) * 1.0001f;
+    const Clock::time_point start = Clock::now();
+    const double cpuStart = processCpuSeconds();
+    runFrame(window, programs, now, &stages);
+    times.frame.push_back(secondsSince(start));
+    times.cpu.push_back(processCpuSeconds() - cpuStart);
+    times.update.push_back(stages.update);
+    times.shadow.push_back(stages.shadow);
+    times.environment.push_back(stages.environment);
+    times.scene.push_back(stages.scene);
+}
+
+// Drives `frames` scripted frames from a fresh clock.
 RunTimes drive(GLFWwindow* window, const FramePrograms& programs, int frames, bool split,
                double (*stageClock)() = nullptr) {
     RunTimes times;
     lastFrame = 0.0f;
     for (int i = 1; i <= frames; ++i) {
-        scriptKeys(i);
-        FrameStageTimes stages;
-        stages.finishStages = split;
-        stages.clock = stageClock;
-        const float now = static_cast<float>(i) * (1.0f / 60.0f) * 1.0001f;
-        const Clock::time_point start = Clock::now();
-        const double cpuStart = processCpuSeconds();
-        runFrame(window, programs, now, &stages);
-        times.frame.push_back(secondsSince(start));
-        times.cpu.push_back(processCpuSeconds() - cpuStart);
-        times.update.push_back(stages.update);
-        times.shadow.push_back(stages.shadow);
-        times.environment.push_back(stages.environment);
-        times.scene.push_back(stages.scene);
+        timedFrame(window, programs, i, split, stageClock, times);
     }
     return times;
 }
@@ -233,17 +240,7 @@ PairedTimes drivePaired(GLFWwindow* window, const FramePrograms& programs,
     PairedTimes times;
     lastFrame = 0.0f;
     for (int i = 1; i <= frames; ++i) {
-        scriptKeys(i);
-        FrameStageTimes stages;
-        stages.finishStages = true;
-        const float now = static_cast<float>(i) * (1.0f / 60.0f) * 1.0001f;
-        const Clock::time_point start = Clock::now();
-        runFrame(window, programs, now, &stages);
-        times.real.frame.push_back(secondsSince(start));
-        times.real.update.push_back(stages.update);
-        times.real.shadow.push_back(stages.shadow);
-        times.real.environment.push_back(stages.environment);
-        times.real.scene.push_back(stages.scene);
+        timedFrame(window, programs, i, true, nullptr, times.real);
         renderTrivialTwin(window, trivial, times.trivial);
     }
     return times;

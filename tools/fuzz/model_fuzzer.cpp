@@ -29,8 +29,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
         std::fclose(material);
     }
     if (!glfwInit()) {
-        std::printf("%s\n",
-                    withGlfwReason("Could not initialise GLFW (is a display available?)").c_str());
+        std::printf("%s\n", withGlfwReason(GLFW_INIT_FAILED).c_str());
         return 0;
     }
     glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
@@ -39,19 +38,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
     GLFWwindow* window = glfwCreateWindow(64, 64, "fuzz", nullptr, nullptr);
     if (!window) {
-        std::printf(
-            "%s\n",
-            withGlfwReason("Could not create the window with an OpenGL 3.3 core context").c_str());
+        std::printf("%s\n", withGlfwReason(WINDOW_FAILED).c_str());
         return 0;
     }
     glfwMakeContextCurrent(window);
     glewExperimental = GL_TRUE;
     const GLenum glewStatus = glewInit();
     if (glewStatus != GLEW_OK) {
-        std::printf(
-            "%s\n",
-            withGlewReason("Could not load the OpenGL entry points (glewInit failed)", glewStatus)
-                .c_str());
+        std::printf("%s\n", withGlewReason(GLEW_INIT_FAILED, glewStatus).c_str());
         glfwDestroyWindow(window);
     }
     return 0;
