@@ -5,12 +5,9 @@ layout(triangle_strip, max_vertices = 18) out;
 
 uniform mat4 envMatrices[6];
 
-in vec3 vNormal[];
-in vec2 vTexCoords[];
+in vec3 vColour[];
 
-out vec3 FragPos;
-out vec3 Normal;
-out vec2 TexCoords;
+out vec3 Colour;
 
 // True when all three corners lie beyond the same clip plane: the triangle
 // cannot show on that face, and skipping it here is far cheaper than letting
@@ -35,9 +32,7 @@ void main() {
         vec4 clip[3] = vec4[](clip0, clip1, clip2);
         for (int i = 0; i < 3; ++i) {
             gl_Layer = face;
-            FragPos = gl_in[i].gl_Position.xyz;
-            Normal = vNormal[i];
-            TexCoords = vTexCoords[i];
+            Colour = vColour[i];
             gl_Position = clip[i];
             EmitVertex();
         }

@@ -6,13 +6,14 @@
 in vec3 FragPos;
 in vec3 Normal;
 in vec2 TexCoords;
+in vec3 Mirrored;
+in vec3 SkyBehind;
 
 out vec4 FragColor;
 
 uniform sampler2D texture_diffuse1;
 uniform sampler2D texture_specular1;
 uniform sampler2D texture_reflection1;
-uniform samplerCube skybox;
 uniform samplerCube depthMap;
 uniform vec3 lightPos;
 uniform vec3 cameraPos;
@@ -20,7 +21,6 @@ uniform float far_plane;
 
 // The lamp's light is white; colour comes from the textures and the sky.
 const vec3 LAMP_COLOUR = vec3(1.4);
-const float SHININESS = 32.0;
 // The camera sees 100 units; haze covers the last stretch so the road fades
 // into the sky instead of being cut off.
 const float HAZE_START = 60.0;
@@ -30,6 +30,24 @@ const float HAZE_END = 98.0;
 // the price of four lookups.
 const vec3 TAPS[4] = vec3[](vec3(0.577, 0.577, 0.577), vec3(-0.577, -0.577, 0.577),
                             vec3(-0.577, 0.577, -0.577), vec3(0.577, -0.577, -0.577));
+
+// The texel under a coordinate, unfiltered: one read where a filtered lookup
+// takes eight. The highlight and mirror maps change little from texel to
+// texel, so filtering them shows nowhere on screen.
+vec4 nearestTexel(sampler2D map, vec2 uv) {
+    ivec2 size = textureSize(map, 0);
+    return texelFetch(map, min(ivec2(fract(uv) * vec2(size)), size - 1), 0);
+}
+
+// x to the 32nd by squaring: a few multiplies where pow costs a logarithm
+// and an exponential per pixel.
+float power32(float x) {
+    float x2 = x * x;
+    float x4 = x2 * x2;
+    float x8 = x4 * x4;
+    float x16 = x8 * x8;
+    return x16 * x16;
+}
 
 // Share of the lamp's light that reaches the fragment (1 lit, 0 shadowed).
 float lampVisibility(vec3 fromLight, float distanceToLight, float cosine) {
@@ -50,8 +68,8 @@ float lampVisibility(vec3 fromLight, float distanceToLight, float cosine) {
 
 void main() {
     vec3 albedo = texture(texture_diffuse1, TexCoords).rgb;
-    vec3 specularMap = texture(texture_specular1, TexCoords).rgb;
-    float reflectivity = texture(texture_reflection1, TexCoords).r;
+    vec3 specularMap = nearestTexel(texture_specular1, TexCoords).rgb;
+    float reflectivity = nearestTexel(texture_reflection1, TexCoords).r;
 
     vec3 toCamera = cameraPos - FragPos;
     float cameraDistance = length(toCamera);
@@ -72,19 +90,17 @@ void main() {
     float attenuation = 1.0 / (1.0 + 0.05 * distanceToLight + 0.012 * distanceToLight * distanceToLight);
     float visibility = lampVisibility(-toLight, distanceToLight, cosine);
     vec3 halfway = normalize(lightDir + viewDir);
-    float highlight = pow(max(dot(normal, halfway), 0.0), SHININESS) * step(0.0, cosine);
+    float highlight = power32(max(dot(normal, halfway), 0.0)) * step(0.0, cosine);
     vec3 lamp = LAMP_COLOUR * (attenuation * visibility);
 
     // Sky light: brighter from above, tinted by the sky the surface mirrors,
     // never so dim that a wall far from the lamp turns unreadable.
-    vec3 mirrored = texture(skybox, reflect(-viewDir, normal)).rgb;
     float hemisphere = 0.4 + 0.14 * normal.y;
-    vec3 ambient = hemisphere * mix(vec3(1.0), mirrored * 1.4, 0.35);
+    vec3 ambient = hemisphere * mix(vec3(1.0), Mirrored * 1.4, 0.35);
 
     vec3 colour = albedo * (ambient + lamp * wrapped) + specularMap * lamp * highlight;
-    colour = mix(colour, mirrored, clamp(reflectivity, 0.0, 1.0) * 0.35);
+    colour = mix(colour, Mirrored, clamp(reflectivity, 0.0, 1.0) * 0.35);
 
     float haze = smoothstep(HAZE_START, HAZE_END, cameraDistance);
-    vec3 skyBehind = texture(skybox, -viewDir).rgb;
-    FragColor = vec4(mix(colour, skyBehind, haze), 1.0);
+    FragColor = vec4(mix(colour, SkyBehind, haze), 1.0);
 }

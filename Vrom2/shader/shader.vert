@@ -1,5 +1,7 @@
 #version 330 core
-// Scene objects on screen: road, crates and the waving figure.
+// Scene objects on screen: road, crates and the waving figure. The sky's
+// share of their colour changes slowly across a surface, so its two sky
+// lookups happen here, once per corner, rather than for every pixel.
 layout(location = 0) in vec3 aPos;
 layout(location = 1) in vec3 aNormal;
 layout(location = 2) in vec2 aTexCoords;
@@ -7,10 +9,14 @@ layout(location = 2) in vec2 aTexCoords;
 uniform mat4 model;
 uniform mat4 view;
 uniform mat4 projection;
+uniform vec3 cameraPos;
+uniform samplerCube skybox;
 
 out vec3 FragPos;
 out vec3 Normal;
 out vec2 TexCoords;
+out vec3 Mirrored;   // the sky this corner mirrors
+out vec3 SkyBehind;  // the sky the haze fades this corner into
 
 void main() {
     vec4 worldPos = model * vec4(aPos, 1.0);
@@ -20,4 +26,10 @@ void main() {
     Normal = mat3(model) * aNormal;
     TexCoords = aTexCoords;
     gl_Position = projection * view * worldPos;
+
+    vec3 toCamera = cameraPos - FragPos;
+    vec3 viewDir = dot(toCamera, toCamera) > 1e-10 ? normalize(toCamera) : vec3(0.0, 0.0, 1.0);
+    vec3 normal = dot(Normal, Normal) > 1e-10 ? normalize(Normal) : viewDir;
+    Mirrored = textureLod(skybox, reflect(-viewDir, normal), 0.0).rgb;
+    SkyBehind = textureLod(skybox, -viewDir, 0.0).rgb;
 }
