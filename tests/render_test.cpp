@@ -24,6 +24,7 @@
 #include "render/shadow_pass.h"
 #include "tests/support/gl_context.h"
 #include "tests/support/world_fixture.h"
+#include "tools/assetgen/route.h"
 
 namespace {
 
@@ -526,6 +527,81 @@ TEST_F(RenderTest, CrateShadowDarkensTheRoadBehindIt) {
     EXPECT_LT(shadowed, brightness(withCrate, beside));
     // Beside the shadow the road is lit as if the crate were not there.
     EXPECT_GT(brightness(withCrate, beside), 0.95f * brightness(withoutCrate, beside));
+}
+
+// Haze: the far road fades into the sky behind it, the near road keeps its
+// own colour. Drawn once under a flat magenta sky and once under a flat green
+// one, a pixel follows the sky by the haze's share (plus the little sky light
+// the road takes in anywhere), and that share grows with the distance from
+// the camera. A half-way share far out can only be hazed road: the sky
+// itself, or road without haze, would give all or almost nothing.
+TEST_F(RenderTest, HazeFadesTheFarRoadIntoTheSkyButNotTheNearRoad) {
+    runFrames(30);
+    // Only the road and the car: nothing stands between the eye and the road.
+    world->crates.clear();
+    world->figures.clear();
+    const vec3 eye = CAR_START_POSITION + vec3(0.0f, 11.0f, 10.0f);
+
+    // Points on the centre line ahead of the start, on the visible road, at
+    // about the wanted distance from the eye.
+    auto roadPointAt = [&](float wanted) {
+        for (const CentreLinePoint& point : centreLinePoints()) {
+            float ground = 0.0f;
+            if (!world->scene->raycastDown(point.position.x, point.position.y, 50.0f, ground)) {
+                continue;
+            }
+            const vec3 road(point.position.x, ground - 0.4f, point.position.y);
+            if (std::abs(glm::length(road - eye) - wanted) < 1.0f) {
+                return road;
+            }
+        }
+        ADD_FAILURE() << "no road point " << wanted << " units from the eye";
+        return eye;
+    };
+    const vec3 nearRoad = roadPointAt(30.0f);
+    const vec3 halfHazed = roadPointAt(79.0f);  // half-way through the haze
+    const vec3 farRoad = roadPointAt(95.0f);
+
+    const unsigned char magenta[3] = {255, 0, 255};
+    const unsigned char green[3] = {0, 255, 0};
+    auto drawUnder = [&](const char* name, const unsigned char colour[3]) {
+        world->sky = std::make_unique<Skybox>(writeTestSky(name, FACE, colour));
+        // Looking between the nearest and the farthest point: all in view.
+        renderFrom(eye, eye + glm::normalize(nearRoad - eye) + glm::normalize(farRoad - eye));
+        return readBackBuffer();
+    };
+    const Pixels underMagenta = drawUnder("haze-magenta", magenta);
+    const Pixels underGreen = drawUnder("haze-green", green);
+
+    // How far a point's pixels moved with the sky, as a share of the skies'
+    // own difference (0: not at all, 1: the sky's colour exactly).
+    auto skyShare = [&](const vec3& point) {
+        int x = 0, y = 0;
+        toScreen(point, x, y);
+        EXPECT_TRUE(x >= 3 && x < SCREEN_W - 3 && y >= 3 && y < SCREEN_H - 3)
+            << "road point off screen";
+        x = std::clamp(x, 3, SCREEN_W - 4);
+        y = std::clamp(y, 3, SCREEN_H - 4);
+        double moved = 0.0;
+        for (int j = y - 2; j <= y + 2; ++j) {
+            for (int i = x - 2; i <= x + 2; ++i) {
+                const size_t at = (static_cast<size_t>(j) * SCREEN_W + i) * 3;
+                for (size_t c = 0; c < 3; ++c) {
+                    moved += std::abs(int(underMagenta[at + c]) - int(underGreen[at + c]));
+                }
+            }
+        }
+        return moved / (25.0 * 3.0 * 255.0);
+    };
+    const double nearShare = skyShare(nearRoad);
+    const double halfShare = skyShare(halfHazed);
+    const double farShare = skyShare(farRoad);
+    SCOPED_TRACE(testing::Message() << "sky shares: near " << nearShare << ", half-way "
+                                    << halfShare << ", far " << farShare);
+    EXPECT_LT(nearShare, 0.2);
+    EXPECT_GT(halfShare, 0.35);
+    EXPECT_LT(halfShare, 0.75);
+    EXPECT_GT(farShare, 0.9);
 }
 
 TEST_F(RenderTest, CarReflectsThisFramesEnvironmentMap) {

@@ -7,13 +7,13 @@ in vec3 FragPos;
 in vec3 Normal;
 in vec2 TexCoords;
 in vec3 Mirrored;
-in vec3 SkyBehind;
 
 out vec4 FragColor;
 
 uniform sampler2D texture_diffuse1;
 uniform sampler2D texture_specular1;
 uniform sampler2D texture_reflection1;
+uniform samplerCube skybox;
 uniform samplerCube depthMap;
 uniform vec3 lightPos;
 uniform vec3 cameraPos;
@@ -101,6 +101,9 @@ void main() {
     vec3 colour = albedo * (ambient + lamp * wrapped) + specularMap * lamp * highlight;
     colour = mix(colour, Mirrored, clamp(reflectivity, 0.0, 1.0) * 0.35);
 
+    // The sky right behind the fragment, per pixel: across the long road and
+    // wall triangles a blend of their corners' sky would show seams.
     float haze = smoothstep(HAZE_START, HAZE_END, cameraDistance);
-    FragColor = vec4(mix(colour, SkyBehind, haze), 1.0);
+    vec3 skyBehind = textureLod(skybox, -viewDir, 0.0).rgb;
+    FragColor = vec4(mix(colour, skyBehind, haze), 1.0);
 }

@@ -1,7 +1,7 @@
 #version 330 core
-// Scene objects on screen: road, crates and the waving figure. The sky's
-// share of their colour changes slowly across a surface, so its two sky
-// lookups happen here, once per corner, rather than for every pixel.
+// Scene objects on screen: road, crates and the waving figure. The sky they
+// mirror changes slowly across a surface, so it is looked up here, once per
+// corner, rather than for every pixel.
 layout(location = 0) in vec3 aPos;
 layout(location = 1) in vec3 aNormal;
 layout(location = 2) in vec2 aTexCoords;
@@ -15,8 +15,7 @@ uniform samplerCube skybox;
 out vec3 FragPos;
 out vec3 Normal;
 out vec2 TexCoords;
-out vec3 Mirrored;   // the sky this corner mirrors
-out vec3 SkyBehind;  // the sky the haze fades this corner into
+out vec3 Mirrored;  // the sky this corner mirrors
 
 void main() {
     vec4 worldPos = model * vec4(aPos, 1.0);
@@ -31,5 +30,4 @@ void main() {
     vec3 viewDir = dot(toCamera, toCamera) > 1e-10 ? normalize(toCamera) : vec3(0.0, 0.0, 1.0);
     vec3 normal = dot(Normal, Normal) > 1e-10 ? normalize(Normal) : viewDir;
     Mirrored = textureLod(skybox, reflect(-viewDir, normal), 0.0).rgb;
-    SkyBehind = textureLod(skybox, -viewDir, 0.0).rgb;
 }
