@@ -51,8 +51,8 @@ int main(int argc, char** argv) {
             largest = std::max(largest, worst);
         }
     }
-    if (!stbi_write_png(argv[3], static_cast<int>(w * 2), static_cast<int>(h), 3,
-                        sideBySide.data(), static_cast<int>(w * 6))) {
+    if (!stbi_write_png(argv[3], static_cast<int>(w * 2), static_cast<int>(h), 3, sideBySide.data(),
+                        static_cast<int>(w * 6))) {
         std::printf("cannot write %s\n", argv[3]);
         return 1;
     }
