@@ -1,5 +1,5 @@
 #include "app/main_loop.h"
 
-int main() {
-    return runGame();
+int main(int argc, char** argv) {
+    return runGame(argc, argv);
 }

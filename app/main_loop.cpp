@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/camera.h"
+#include "app/command_line.h"
 #include "app/glfw_error.h"
 #include "app/input.h"
 #include "render/environment_pass.h"
@@ -82,8 +83,12 @@ void lap(FrameStageTimes& times, double& start, double& total) {
 
 }  // namespace
 
-bool askFullscreen(std::istream& in, std::ostream& out) {
+void greet(std::ostream& out) {
     out << "Hallo Vrom" << std::endl;
+}
+
+bool askFullscreen(std::istream& in, std::ostream& out) {
+    greet(out);
     out << "Fullscreen? y/N: " << std::flush;
     return in.get() == 'y';
 }
@@ -169,8 +174,17 @@ void runFrame(GLFWwindow* window, const FramePrograms& programs, float now,
     }
 }
 
-int runGame() {
-    fullscreen = askFullscreen(std::cin, std::cout);
+int runGame(int argc, const char* const* argv) {
+    const CommandLine commandLine = parseCommandLine(argc, argv);
+    if (commandLine.action != StartAction::Play) {
+        return answerWithoutPlaying(commandLine, std::cout);
+    }
+    if (commandLine.screen == ScreenChoice::Ask) {
+        fullscreen = askFullscreen(std::cin, std::cout);
+    } else {
+        greet(std::cout);
+        fullscreen = commandLine.screen == ScreenChoice::Fullscreen;
+    }
     GLFWwindow* window = openGameWindow();
     if (!window) {
         return 1;

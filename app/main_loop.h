@@ -20,6 +20,8 @@ extern float lastFrame;
 // Greets the user and asks the full-screen question; true only for a
 // lower-case 'y'. Reads exactly one character.
 bool askFullscreen(std::istream& in, std::ostream& out);
+// The greeting alone, for a command line that already answered the question.
+void greet(std::ostream& out);
 
 // The projection of the on-screen camera for the current window size. A
 // window without area (minimised) keeps the last valid aspect ratio.
@@ -71,6 +73,6 @@ struct FrameStageTimes {
 void runFrame(GLFWwindow* window, const FramePrograms& programs, float now,
               FrameStageTimes* times = nullptr);
 
-// Runs the whole program: start-up, frame loop, shutdown. Returns the exit
-// status.
-int runGame();
+// Runs the whole program: the command line, start-up, frame loop, shutdown.
+// Returns the exit status.
+int runGame(int argc, const char* const* argv);

@@ -1081,3 +1081,49 @@ TEST(AssetPreviews, EveryModelRendersAndTheLevelLooksRight) {
     level("level1_edge", *coupe, coupeLocal, "sky1", vec3(-240.0f, 3.0f, -30.0f),
           vec3(-262.0f, -8.0f, 60.0f));
 }
+
+// --- The desktop icon ------------------------------------------------------
+
+TEST(AssetIcon, GeneratorWritesTheBuildsIconWithTransparentCornersTheSameTwice) {
+    const std::string generator = buildPath("tools/assetgen/vromdash-assetgen");
+    ASSERT_TRUE(std::filesystem::exists(generator)) << generator;
+    const std::string folder = scratchDirectory("icon");
+    const std::string first = folder + "/first.png", second = folder + "/second.png";
+    for (const std::string& path : {first, second}) {
+        ASSERT_EQ(
+            std::system(("\"" + generator + "\" --icon \"" + path + "\" > /dev/null").c_str()), 0);
+    }
+    const std::vector<char> bytes = fileBytes(first);
+    EXPECT_TRUE(bytes == fileBytes(second)) << "the icon differs between runs";
+    EXPECT_TRUE(bytes == fileBytes(buildPath("vromdash.png"))) << "build/vromdash.png is stale";
+    // PNG colour type 6: the file itself carries an alpha channel.
+    ASSERT_GT(bytes.size(), 26u);
+    EXPECT_EQ(bytes[25], 6);
+
+    const Image icon(first, IMAGE_RGBA);
+    ASSERT_TRUE(icon.loaded());
+    ASSERT_EQ(icon.width, 256);
+    ASSERT_EQ(icon.height, 256);
+    auto alpha = [&icon](int x, int y) { return icon.pixels[(y * icon.width + x) * 4 + 3]; };
+    for (const auto& [x, y] : {std::pair{0, 0}, {255, 0}, {0, 255}, {255, 255}, {10, 10}}) {
+        EXPECT_EQ(alpha(x, y), 0) << x << ", " << y;
+    }
+    // Opaque inside, with the rounded edge smoothed: some alpha between.
+    int opaque = 0, partial = 0;
+    for (int y = 0; y < icon.height; ++y) {
+        for (int x = 0; x < icon.width; ++x) {
+            opaque += alpha(x, y) == 255 ? 1 : 0;
+            partial += alpha(x, y) > 0 && alpha(x, y) < 255 ? 1 : 0;
+        }
+    }
+    EXPECT_GT(opaque, 256 * 256 * 85 / 100);
+    EXPECT_GT(partial, 100);
+    // Blue sky across the top, not a grey or empty picture.
+    const unsigned char* sky = &icon.pixels[(30 * icon.width + 128) * 4];
+    EXPECT_GT(sky[2], sky[0] + 80);
+
+    // An unwritable path fails with the generator's message and status 1.
+    const int status = std::system(
+        ("\"" + generator + "\" --icon \"" + folder + "/missing/icon.png\" > /dev/null").c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+}

@@ -1,7 +1,9 @@
 // The real game binary, driven through its console and X key events.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "tests/support/game_process.h"
 
@@ -51,4 +53,54 @@ TEST(Game, WithoutADisplayItSaysSoAndExitsWithOne) {
     EXPECT_NE(rest.find(": X11: The DISPLAY environment variable is missing"), std::string::npos)
         << rest;
     EXPECT_EQ(rest.find('\n'), rest.size() - 1) << "one line: " << rest;
+}
+
+// The command line through the real binary: answers without a window (no
+// display is set, so opening one would fail with status 1).
+TEST(Game, HelpVersionAndABadOptionAnswerWithoutAWindow) {
+    auto run = [](std::vector<std::string> arguments) {
+        GameStart start;
+        start.withDisplay = false;
+        start.arguments = std::move(arguments);
+        auto game = std::make_unique<GameProcess>(start);
+        game->waitForExit(60.0);
+        return game;
+    };
+    const auto help = run({"--help"});
+    EXPECT_EQ(help->exitStatus, 0) << help->report();
+    EXPECT_EQ(help->output().rfind("Usage: vromdash [--windowed | --fullscreen]\n", 0), 0u)
+        << help->output();
+
+    const auto version = run({"--version"});
+    EXPECT_EQ(version->exitStatus, 0) << version->report();
+    EXPECT_EQ(version->output(), std::string("vromdash ") + VROMDASH_VERSION + "\n");
+
+    const auto bad = run({"--windowed", "--warp"});
+    EXPECT_EQ(bad->exitStatus, 2) << bad->report();
+    EXPECT_EQ(bad->output(), "vromdash: unknown option '--warp'\n" + help->output());
+}
+
+// An answer on the command line: the greeting, no question, and standard
+// input is left alone.
+TEST(Game, ScreenOptionsAnswerTheQuestionWithoutAskingIt) {
+    GameStart windowed;
+    windowed.answer = "y\n";  // would mean full screen if it were read
+    windowed.arguments = {"--windowed"};
+    GameProcess inWindow(windowed);
+    const std::string window = inWindow.findWindow();
+    ASSERT_FALSE(window.empty()) << inWindow.report();
+    EXPECT_EQ(windowSize(window), "1024x768\n");
+    EXPECT_EQ(inWindow.quitWithEscape(window), 0) << inWindow.report();
+    EXPECT_EQ(inWindow.output().rfind("Hallo Vrom\n", 0), 0u) << inWindow.output();
+    EXPECT_EQ(inWindow.output().find("Fullscreen?"), std::string::npos) << inWindow.output();
+
+    GameStart fullScreen;
+    fullScreen.arguments = {"--fullscreen"};
+    GameProcess onScreen(fullScreen);
+    const std::string screen = onScreen.findWindow();
+    ASSERT_FALSE(screen.empty()) << onScreen.report();
+    // Full screen takes the monitor's whole mode, whatever the X server's size.
+    EXPECT_EQ(windowSize(screen), commandOutput("xdotool getdisplaygeometry | tr ' ' x"));
+    EXPECT_EQ(onScreen.quitWithEscape(screen), 0) << onScreen.report();
+    EXPECT_EQ(onScreen.output().find("Fullscreen?"), std::string::npos) << onScreen.output();
 }

@@ -51,10 +51,20 @@ std::string fileText(const std::string& path) {
 
 }  // namespace
 
-GameProcess::GameProcess(const std::string& answer, bool withDisplay) {
+GameProcess::GameProcess(const GameStart& start) {
     outputPath = buildPath("test-scratch/game-output-" + std::to_string(getpid()) + "-" +
                            std::to_string(counter++) + ".txt");
     commandOutput("mkdir -p '" + buildPath("test-scratch") + "'");
+    const std::string program = start.program.empty() ? VROMDASH_GAME_BINARY : start.program;
+    const std::string directory =
+        start.workingDirectory.empty() ? VROMDASH_SOURCE_DIR : start.workingDirectory;
+    // The argument list is made before the fork: the child only calls
+    // what is safe there.
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& argument : start.arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
     int inputPipe[2];
     if (pipe(inputPipe) != 0) {
         return;
@@ -67,19 +77,19 @@ GameProcess::GameProcess(const std::string& answer, bool withDisplay) {
         const int out = open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(out, STDOUT_FILENO);
         dup2(out, STDERR_FILENO);
-        if (chdir(VROMDASH_SOURCE_DIR) != 0) {
+        if (chdir(directory.c_str()) != 0) {
             _exit(126);
         }
-        if (!withDisplay) {
+        if (!start.withDisplay) {
             unsetenv("DISPLAY");
             unsetenv("WAYLAND_DISPLAY");
         }
-        execl(VROMDASH_GAME_BINARY, VROMDASH_GAME_BINARY, static_cast<char*>(nullptr));
+        execv(program.c_str(), argv.data());
         _exit(127);
     }
     close(inputPipe[0]);
-    if (!answer.empty()) {
-        const ssize_t written = write(inputPipe[1], answer.data(), answer.size());
+    if (!start.answer.empty()) {
+        const ssize_t written = write(inputPipe[1], start.answer.data(), start.answer.size());
         (void)written;
     }
     close(inputPipe[1]);

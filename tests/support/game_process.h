@@ -9,13 +9,28 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
+
+// How to start the game: by default the built binary, from the repository
+// root, with no arguments.
+struct GameStart {
+    // Written to the game's standard input, which is then closed.
+    std::string answer;
+    // Without it the game runs with DISPLAY unset.
+    bool withDisplay = true;
+    std::vector<std::string> arguments;
+    // Empty: the game binary of this build.
+    std::string program;
+    // Empty: the repository root.
+    std::string workingDirectory;
+};
 
 class GameProcess {
 public:
-    // Starts the game from the repository root with its standard output in a
-    // file; `answer` is written to its standard input, which is then closed.
-    // Without a display variable the game runs with DISPLAY unset.
-    GameProcess(const std::string& answer, bool withDisplay = true);
+    // Starts the game with its standard output in a file.
+    explicit GameProcess(const GameStart& start);
+    GameProcess(const std::string& answer, bool withDisplay = true)
+        : GameProcess(GameStart{answer, withDisplay, {}, "", ""}) {}
     ~GameProcess();
     GameProcess(const GameProcess&) = delete;
     GameProcess& operator=(const GameProcess&) = delete;

@@ -1,0 +1,28 @@
+// The game's command line, in the usual GNU style: options that answer the
+// full-screen question (a menu start has no console to answer it on), and
+// --help and --version. Without options the game asks on the console.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+enum class StartAction { Play, ShowHelp, ShowVersion, Refuse };
+enum class ScreenChoice { Ask, Windowed, Fullscreen };
+
+struct CommandLine {
+    StartAction action = StartAction::Play;
+    ScreenChoice screen = ScreenChoice::Ask;
+    // Why the command line was refused: one line, without the newline.
+    std::string problem;
+};
+
+// Reads the arguments after the program name. --help and --version win over
+// everything else that is valid; the first bad argument refuses the lot.
+CommandLine parseCommandLine(int argc, const char* const* argv);
+
+void printUsage(std::ostream& out);
+void printVersion(std::ostream& out);
+
+// What a command line that is not for playing prints; returns the exit
+// status (0 for help and version, 2 for a refusal).
+int answerWithoutPlaying(const CommandLine& commandLine, std::ostream& out);

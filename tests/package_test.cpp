@@ -1,0 +1,95 @@
+// The game as players install it: the desktop files validate, the Debian
+// package builds and passes lintian, and the package's launcher, unpacked
+// anywhere and started from another directory, plays and quits cleanly.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "tests/support/game_process.h"
+#include "tests/support/gl_context.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A command's standard output and error, and its exit status last.
+std::string withStatus(const std::string& command) {
+    return commandOutput("(" + command + ") 2>&1; echo \"exit $?\"");
+}
+
+// Waits for a line starting with `prefix` in the game's output.
+bool waitForLine(GameProcess& game, const std::string& prefix, double seconds) {
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                              std::chrono::duration<double>(seconds));
+    while (std::chrono::steady_clock::now() < deadline) {
+        const std::string output = game.output();
+        if (output.rfind(prefix, 0) == 0 || output.find("\n" + prefix) != std::string::npos) {
+            return true;
+        }
+        if (!game.running()) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(Package, DesktopEntryAndMetainfoValidate) {
+    EXPECT_EQ(withStatus("desktop-file-validate '" + sourcePath("dist/vromdash.desktop") + "'"),
+              "exit 0\n");
+    const std::string metainfo =
+        withStatus("appstreamcli validate --no-net '" +
+                   sourcePath("dist/io.github.vromdash.Vromdash.metainfo.xml") + "'");
+    EXPECT_NE(metainfo.find("exit 0\n"), std::string::npos) << metainfo;
+}
+
+TEST(Package, BuildsPassesLintianAndItsLauncherPlaysFromAnyDirectory) {
+    // The package, as `cmake --build build --target package` makes it.
+    const std::string deb = buildPath("vromdash_" VROMDASH_VERSION "_amd64.deb");
+    fs::remove(deb);
+    const std::string cpack = withStatus("cd '" + buildPath("") + "' && cpack -G DEB");
+    ASSERT_TRUE(fs::exists(deb)) << cpack;
+
+    // Errors fail the test; warnings are printed for whoever reads the log.
+    const std::string lintian = withStatus("lintian --fail-on error '" + deb + "'");
+    EXPECT_NE(lintian.find("exit 0\n"), std::string::npos) << lintian;
+    EXPECT_EQ(lintian.find("\nE: "), std::string::npos) << lintian;
+    std::cout << lintian;
+
+    const std::string root = scratchDirectory("unpacked-package");
+    ASSERT_EQ(withStatus("dpkg-deb -x '" + deb + "' '" + root + "'"), "exit 0\n");
+    for (const char* installed :
+         {"usr/games/vromdash", "usr/lib/games/vromdash/vromdash",
+          "usr/share/games/vromdash/Vrom2/shader/shader.frag",
+          "usr/share/games/vromdash/Vrom2/model/road3/road3.obj",
+          "usr/share/applications/vromdash.desktop",
+          "usr/share/metainfo/io.github.vromdash.Vromdash.metainfo.xml",
+          "usr/share/icons/hicolor/256x256/apps/vromdash.png", "usr/share/man/man6/vromdash.6.gz",
+          "usr/share/doc/vromdash/copyright", "usr/share/doc/vromdash/changelog.gz"}) {
+        EXPECT_TRUE(fs::exists(root + "/" + installed)) << installed;
+    }
+
+    // Started from a directory that has no asset tree of its own.
+    GameStart start;
+    start.program = root + "/usr/games/vromdash";
+    start.arguments = {"--windowed"};
+    start.workingDirectory = scratchDirectory("elsewhere");
+    GameProcess game(start);
+    const std::string window = game.findWindow();
+    ASSERT_FALSE(window.empty()) << game.report();
+    // X prints the car's position from inside the frame loop: frames run.
+    EXPECT_TRUE(tapKey(window, "x"));
+    EXPECT_TRUE(waitForLine(game, "Position: ", 120.0)) << game.report();
+    EXPECT_EQ(game.quitWithEscape(window), 0) << game.report();
+    // Every shader, model and image was found where the launcher put the game.
+    const std::string output = game.output();
+    EXPECT_EQ(output.rfind("Hallo Vrom\n", 0), 0u) << output;
+    EXPECT_EQ(output.find("ERROR"), std::string::npos) << output;
+    EXPECT_EQ(output.find("Fullscreen?"), std::string::npos) << output;
+}
