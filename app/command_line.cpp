@@ -32,6 +32,15 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
             screen = ScreenChoice::Windowed;
         } else if (argument == "--fullscreen") {
             screen = ScreenChoice::Fullscreen;
+        } else if (argument == "--record" || argument.rfind("--record=", 0) == 0) {
+            const bool joined = argument.size() > 8;
+            if (!joined && i + 1 >= argc) {
+                return refuse("vromdash: --record needs a file name");
+            }
+            commandLine.recordPath = joined ? argument.substr(9) : (argv[++i] ? argv[i] : "");
+            if (commandLine.recordPath.empty()) {
+                return refuse("vromdash: --record needs a file name");
+            }
         } else if (argument.rfind("-", 0) == 0) {
             return refuse("vromdash: unknown option '" + argument + "'");
         } else {
@@ -49,12 +58,14 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
 }
 
 void printUsage(std::ostream& out) {
-    out << "Usage: vromdash [--windowed | --fullscreen]\n"
+    out << "Usage: vromdash [--windowed | --fullscreen] [--record FILE]\n"
            "       vromdash --help | --version\n"
            "Drive a car along a road in the sky and push its 18 crates over the edge.\n"
            "\n"
            "  --windowed    play in a 1024 x 768 window without asking\n"
            "  --fullscreen  play full screen without asking\n"
+           "  --record FILE write the game's frame times and input to FILE as it runs,\n"
+           "                for vromdash-replay (a bug report can carry it)\n"
            "  -h, --help    show this help and exit\n"
            "  --version     show the version and exit\n"
            "\n"
@@ -63,8 +74,12 @@ void printUsage(std::ostream& out) {
         << std::flush;
 }
 
+std::string gameVersion() {
+    return VROMDASH_VERSION;
+}
+
 void printVersion(std::ostream& out) {
-    out << "vromdash " << VROMDASH_VERSION << std::endl;
+    out << "vromdash " << gameVersion() << std::endl;
 }
 
 int answerWithoutPlaying(const CommandLine& commandLine, std::ostream& out) {

@@ -12,6 +12,8 @@ enum class ScreenChoice { Ask, Windowed, Fullscreen };
 struct CommandLine {
     StartAction action = StartAction::Play;
     ScreenChoice screen = ScreenChoice::Ask;
+    // Where to record the game; empty: nothing is written.
+    std::string recordPath;
     // Why the command line was refused: one line, without the newline.
     std::string problem;
 };
@@ -19,6 +21,9 @@ struct CommandLine {
 // Reads the arguments after the program name. --help and --version win over
 // everything else that is valid; the first bad argument refuses the lot.
 CommandLine parseCommandLine(int argc, const char* const* argv);
+
+// The version this build reports, e.g. "1.0.0".
+std::string gameVersion();
 
 void printUsage(std::ostream& out);
 void printVersion(std::ostream& out);

@@ -4,6 +4,7 @@
 #include <GLFW/glfw3.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -12,6 +13,7 @@
 #include "app/command_line.h"
 #include "app/glfw_error.h"
 #include "app/input.h"
+#include "app/recording.h"
 #include "render/environment_pass.h"
 #include "render/shadow_pass.h"
 #include "world/world.h"
@@ -25,7 +27,10 @@ float lastFrame = 0.0f;
 namespace {
 
 // Full screen at the monitor's current mode, or 1024 x 768 in a window.
-GLFWwindow* createWindow() {
+GLFWwindow* createWindow(bool visible) {
+    if (!visible) {
+        glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
+    }
     glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
     glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
     glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
@@ -81,6 +86,27 @@ void lap(FrameStageTimes& times, double& start, double& total) {
     start = now;
 }
 
+// Opens the recording (a relative path is taken from where the player
+// started the launcher, which moves into the asset tree) and routes the
+// window's input through it.
+bool startRecording(GLFWwindow* window, std::string path, RecordingWriter& recording) {
+    const char* startDirectory = std::getenv("VROMDASH_START_DIRECTORY");
+    if (path[0] != '/' && startDirectory && *startDirectory) {
+        path = std::string(startDirectory) + "/" + path;
+    }
+    RecordingHeader header;
+    header.gameVersion = gameVersion();
+    header.fullscreen = fullscreen;
+    header.width = static_cast<int>(windowWidth);
+    header.height = static_cast<int>(windowHeight);
+    if (!recording.open(path, header)) {
+        std::cout << "vromdash: cannot write the recording " << path << std::endl;
+        return false;
+    }
+    installRecordingCallbacks(window, &recording);
+    return true;
+}
+
 }  // namespace
 
 void greet(std::ostream& out) {
@@ -102,11 +128,11 @@ mat4 screenProjection(float zoomDegrees) {
     return perspective(zoomDegrees, lastValidAspect, 0.1f, 100.0f);
 }
 
-GLFWwindow* openGameWindow() {
+GLFWwindow* openGameWindow(bool visible) {
     if (!glfwInit()) {
         return fail(withGlfwReason(GLFW_INIT_FAILED));
     }
-    GLFWwindow* window = createWindow();
+    GLFWwindow* window = createWindow(visible);
     if (!window) {
         return fail(withGlfwReason(WINDOW_FAILED));
     }
@@ -135,8 +161,8 @@ FramePrograms GamePrograms::ids() const {
     return {environment.id, sceneA.id, sceneB.id, sky.id, shadow.id, cubemap.id, cubemapSky.id};
 }
 
-void runFrame(GLFWwindow* window, const FramePrograms& programs, float now,
-              FrameStageTimes* times) {
+void runFrame(GLFWwindow* window, const FramePrograms& programs, float now, FrameStageTimes* times,
+              const FrameSource* source) {
     if (times && !times->clock) {
         times->clock = steadySeconds;
     }
@@ -144,7 +170,11 @@ void runFrame(GLFWwindow* window, const FramePrograms& programs, float now,
 
     deltaTime = now - lastFrame;
     lastFrame = now;
-    glfwPollEvents();
+    if (source && source->pollEvents) {
+        source->pollEvents();
+    } else {
+        glfwPollEvents();
+    }
     applyHeldKeys();
     stepWorld(static_cast<double>(deltaTime));
 
@@ -156,6 +186,9 @@ void runFrame(GLFWwindow* window, const FramePrograms& programs, float now,
     const mat4 projection = screenProjection(camera.zoom);
     if (times) {
         lap(*times, start, times->update);
+    }
+    if (source && !source->draw) {
+        return;
     }
 
     prepareFrame(camera.position, view, projection);
@@ -189,18 +222,27 @@ int runGame(int argc, const char* const* argv) {
     if (!window) {
         return 1;
     }
+    RecordingWriter recording;
+    if (!commandLine.recordPath.empty() &&
+        !startRecording(window, commandLine.recordPath, recording)) {
+        glfwTerminate();
+        return 1;
+    }
     {
         const GamePrograms programs;
         auto gameWorld = std::make_unique<World>();
         world = gameWorld.get();
         const FramePrograms ids = programs.ids();
         while (!glfwWindowShouldClose(window)) {
-            runFrame(window, ids, static_cast<float>(glfwGetTime()));
+            const float now = static_cast<float>(glfwGetTime());
+            runFrame(window, ids, now);
+            recording.endFrame(now);
         }
         // The world's GL objects and bodies go before the programs and the
         // context.
         world = nullptr;
     }
+    recording.finish();
     glfwTerminate();
     return 0;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 
 #include "gfx/shader_program.h"
@@ -29,8 +30,9 @@ mat4 screenProjection(float zoomDegrees);
 
 // glfwInit, the window (full screen when `fullscreen` is set, else 1024 x 768
 // with 16 samples asked for), its context, the input callbacks, GLEW and the
-// global GL state. Prints why and returns null when any of it fails.
-GLFWwindow* openGameWindow();
+// global GL state. Prints why and returns null when any of it fails. A
+// replay asks for a hidden window.
+GLFWwindow* openGameWindow(bool visible = true);
 
 // The seven programs in the order the game builds them; deleted with this.
 struct GamePrograms {
@@ -67,11 +69,19 @@ struct FrameStageTimes {
     double scene = 0.0;        // on-screen pass and swap
 };
 
+// Where a frame's input comes from, and whether it is drawn: the game polls
+// the window's events and draws; a replay hands over recorded input and may
+// skip the passes.
+struct FrameSource {
+    std::function<void()> pollEvents;  // empty: the window's own events
+    bool draw = true;
+};
+
 // One frame of the loop: frame time from `now` (seconds on the GLFW timer in
 // the game), events, held keys, the physics step, the camera, the three
 // passes and the swap.
 void runFrame(GLFWwindow* window, const FramePrograms& programs, float now,
-              FrameStageTimes* times = nullptr);
+              FrameStageTimes* times = nullptr, const FrameSource* source = nullptr);
 
 // Runs the whole program: the command line, start-up, frame loop, shutdown.
 // Returns the exit status.

@@ -1,0 +1,307 @@
+#include "app/recording.h"
+
+#include <GLFW/glfw3.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "app/input.h"
+
+namespace {
+
+// Hexadecimal floating point: reads back to the same bits.
+std::string exact(double value) {
+    char text[64];
+    std::snprintf(text, sizeof(text), "%a", value);
+    return text;
+}
+
+bool readInt(std::istringstream& in, int low, int high, int& value) {
+    std::string token;
+    if (!(in >> token)) {
+        return false;
+    }
+    errno = 0;
+    char* end = nullptr;
+    const long parsed = std::strtol(token.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || parsed < low || parsed > high) {
+        return false;
+    }
+    value = static_cast<int>(parsed);
+    return true;
+}
+
+bool readReal(std::istringstream& in, double& value) {
+    std::string token;
+    if (!(in >> token)) {
+        return false;
+    }
+    char* end = nullptr;
+    value = std::strtod(token.c_str(), &end);
+    return *end == '\0' && !token.empty() && std::isfinite(value);
+}
+
+// The events after a frame's time, to the end of its line.
+bool readEvents(std::istringstream& in, std::vector<InputEvent>& events) {
+    std::string kind;
+    while (in >> kind) {
+        InputEvent event;
+        bool ok = false;
+        if (kind == "key") {
+            event.kind = InputEvent::Kind::Key;
+            ok = readInt(in, -1, 1 << 20, event.key) &&
+                 readInt(in, -(1 << 30), 1 << 30, event.scancode) &&
+                 readInt(in, 0, 2, event.action) && readInt(in, 0, 0xff, event.mods);
+        } else if (kind == "cursor" || kind == "scroll") {
+            event.kind = kind == "cursor" ? InputEvent::Kind::Cursor : InputEvent::Kind::Scroll;
+            ok = readReal(in, event.x) && readReal(in, event.y);
+        } else if (kind == "size") {
+            event.kind = InputEvent::Kind::WindowSize;
+            ok = readInt(in, 0, 1 << 16, event.width) && readInt(in, 0, 1 << 16, event.height);
+        }
+        if (!ok) {
+            return false;
+        }
+        events.push_back(event);
+    }
+    return true;
+}
+
+bool readFrame(const std::string& line, RecordedFrame& frame) {
+    std::istringstream in(line);
+    std::string word;
+    double now = 0.0;
+    if (!(in >> word) || word != "frame" || !readReal(in, now) || std::fabs(now) > 3.0e38) {
+        return false;
+    }
+    frame.now = static_cast<float>(now);
+    return readEvents(in, frame.events);
+}
+
+// The four header lines; false with the problem said.
+bool readHeader(const std::vector<std::string>& lines, RecordingHeader& header,
+                std::string& problem) {
+    std::istringstream magic(lines.empty() ? std::string() : lines[0]);
+    std::string word;
+    if (!(magic >> word) || word != "vromdash-recording") {
+        problem = "not a Vromdash recording";
+        return false;
+    }
+    if (!readInt(magic, 1, 1 << 30, header.format) || !magic.eof()) {
+        problem = "line 1: the format version does not parse";
+        return false;
+    }
+    if (header.format > RECORDING_FORMAT) {
+        problem = "a recording of format " + std::to_string(header.format) +
+                  ", newer than this build reads (" + std::to_string(RECORDING_FORMAT) + ")";
+        return false;
+    }
+    if (lines.size() < 4) {
+        problem = "the header is incomplete";
+        return false;
+    }
+    std::istringstream game(lines[1]), screen(lines[2]), window(lines[3]);
+    int fullscreen = 0;
+    if (!(game >> word) || word != "game" || !(game >> header.gameVersion) || !game.eof()) {
+        problem = "line 2: the game version does not parse";
+    } else if (!(screen >> word) || word != "fullscreen" || !readInt(screen, 0, 1, fullscreen) ||
+               !screen.eof()) {
+        problem = "line 3: the full-screen answer does not parse";
+    } else if (!(window >> word) || word != "window" ||
+               !readInt(window, 1, 1 << 16, header.width) ||
+               !readInt(window, 1, 1 << 16, header.height) || !window.eof()) {
+        problem = "line 4: the window size does not parse";
+    }
+    header.fullscreen = fullscreen == 1;
+    return problem.empty();
+}
+
+}  // namespace
+
+bool parseRecording(const std::string& text, Recording& recording, std::string& problem) {
+    recording = Recording();
+    problem.clear();
+    // Only whole lines count: a last line without its newline was cut off.
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', start)) {
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    if (!readHeader(lines, recording.header, problem)) {
+        return false;
+    }
+    for (size_t i = 4; i < lines.size(); ++i) {
+        if (lines[i] == "end") {
+            if (i + 1 != lines.size()) {
+                problem = "line " + std::to_string(i + 2) + ": text after the end marker";
+                return false;
+            }
+            recording.complete = true;
+            break;
+        }
+        RecordedFrame frame;
+        if (!readFrame(lines[i], frame)) {
+            problem = "line " + std::to_string(i + 1) + ": the frame record does not parse";
+            return false;
+        }
+        recording.frames.push_back(std::move(frame));
+    }
+    return true;
+}
+
+bool readRecording(const std::string& path, Recording& recording, std::string& problem) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        problem = "cannot open " + path;
+        return false;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) {
+        problem = "cannot read " + path;
+        return false;
+    }
+    if (!parseRecording(text.str(), recording, problem)) {
+        problem = path + ": " + problem;
+        return false;
+    }
+    return true;
+}
+
+RecordingWriter::~RecordingWriter() {
+    finish();
+}
+
+bool RecordingWriter::open(const std::string& path, const RecordingHeader& header) {
+    finish();
+    file = std::fopen(path.c_str(), "w");
+    if (!file) {
+        return false;
+    }
+    std::fprintf(file, "vromdash-recording %d\ngame %s\nfullscreen %d\nwindow %d %d\n",
+                 header.format, header.gameVersion.c_str(), header.fullscreen ? 1 : 0, header.width,
+                 header.height);
+    std::fflush(file);
+    return true;
+}
+
+void RecordingWriter::add(const InputEvent& event) {
+    if (!file) {
+        return;
+    }
+    switch (event.kind) {
+        case InputEvent::Kind::Key:
+            line += " key " + std::to_string(event.key) + " " + std::to_string(event.scancode) +
+                    " " + std::to_string(event.action) + " " + std::to_string(event.mods);
+            break;
+        case InputEvent::Kind::Cursor:
+            line += " cursor " + exact(event.x) + " " + exact(event.y);
+            break;
+        case InputEvent::Kind::Scroll:
+            line += " scroll " + exact(event.x) + " " + exact(event.y);
+            break;
+        case InputEvent::Kind::WindowSize:
+            line += " size " + std::to_string(event.width) + " " + std::to_string(event.height);
+            break;
+    }
+}
+
+void RecordingWriter::endFrame(float now) {
+    if (!file) {
+        return;
+    }
+    std::fprintf(file, "frame %s%s\n", exact(static_cast<double>(now)).c_str(), line.c_str());
+    std::fflush(file);
+    line.clear();
+}
+
+void RecordingWriter::finish() {
+    if (!file) {
+        return;
+    }
+    std::fputs("end\n", file);
+    std::fclose(file);
+    file = nullptr;
+    line.clear();
+}
+
+namespace {
+
+RecordingWriter* writerOf(GLFWwindow* window) {
+    return window ? static_cast<RecordingWriter*>(glfwGetWindowUserPointer(window)) : nullptr;
+}
+
+void record(GLFWwindow* window, const InputEvent& event) {
+    if (RecordingWriter* writer = writerOf(window)) {
+        writer->add(event);
+    }
+}
+
+void recordKey(GLFWwindow* window, int key, int scancode, int action, int mods) {
+    InputEvent event;
+    event.kind = InputEvent::Kind::Key;
+    event.key = key;
+    event.scancode = scancode;
+    event.action = action;
+    event.mods = mods;
+    record(window, event);
+    onKey(window, key, scancode, action, mods);
+}
+
+void recordCursorPos(GLFWwindow* window, double x, double y) {
+    InputEvent event;
+    event.kind = InputEvent::Kind::Cursor;
+    event.x = x;
+    event.y = y;
+    record(window, event);
+    onCursorPos(window, x, y);
+}
+
+void recordScroll(GLFWwindow* window, double x, double y) {
+    InputEvent event;
+    event.kind = InputEvent::Kind::Scroll;
+    event.x = x;
+    event.y = y;
+    record(window, event);
+    onScroll(window, x, y);
+}
+
+void recordWindowSize(GLFWwindow* window, int width, int height) {
+    InputEvent event;
+    event.kind = InputEvent::Kind::WindowSize;
+    event.width = width;
+    event.height = height;
+    record(window, event);
+    onWindowSize(window, width, height);
+}
+
+}  // namespace
+
+void installRecordingCallbacks(GLFWwindow* window, RecordingWriter* writer) {
+    glfwSetWindowUserPointer(window, writer);
+    glfwSetKeyCallback(window, recordKey);
+    glfwSetCursorPosCallback(window, recordCursorPos);
+    glfwSetScrollCallback(window, recordScroll);
+    glfwSetWindowSizeCallback(window, recordWindowSize);
+}
+
+void deliverEvent(GLFWwindow* window, const InputEvent& event) {
+    switch (event.kind) {
+        case InputEvent::Kind::Key:
+            onKey(window, event.key, event.scancode, event.action, event.mods);
+            break;
+        case InputEvent::Kind::Cursor:
+            onCursorPos(window, event.x, event.y);
+            break;
+        case InputEvent::Kind::Scroll:
+            onScroll(window, event.x, event.y);
+            break;
+        case InputEvent::Kind::WindowSize:
+            onWindowSize(window, event.width, event.height);
+            break;
+    }
+}

@@ -1,0 +1,90 @@
+// Recordings of a game: for every frame, the timer value it started at and
+// the input the callbacks received in it. The frame loop is deterministic
+// (one fixed physics step at most per frame, one thread), so replaying a
+// recording through it gives the same game, bit for bit.
+//
+// The file is text, one line per frame, written as the game runs:
+//   vromdash-recording 1
+//   game 1.0.0
+//   fullscreen 0
+//   window 1024 768
+//   frame 0x1.2p-3 key 265 111 1 0 cursor 0x1p+9 0x1.8p+8 scroll 0x0p+0 0x1p+0 size 800 600
+//   ...
+//   end
+// Numbers that come from floating point are written in hexadecimal (%a), so
+// they read back exactly. A file that stops before "end" (the game crashed or
+// was killed) still holds every frame whose line is complete.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+struct GLFWwindow;
+
+constexpr int RECORDING_FORMAT = 1;
+
+struct InputEvent {
+    enum class Kind { Key, Cursor, Scroll, WindowSize };
+    Kind kind = Kind::Key;
+    int key = 0, scancode = 0, action = 0, mods = 0;  // Key
+    double x = 0.0, y = 0.0;                          // Cursor position, scroll offsets
+    int width = 0, height = 0;                        // WindowSize
+};
+
+struct RecordedFrame {
+    float now = 0.0f;  // the timer value the frame started at
+    std::vector<InputEvent> events;
+};
+
+struct RecordingHeader {
+    int format = RECORDING_FORMAT;
+    std::string gameVersion;
+    bool fullscreen = false;
+    int width = 1024;
+    int height = 768;
+};
+
+struct Recording {
+    RecordingHeader header;
+    std::vector<RecordedFrame> frames;
+    bool complete = false;  // the end marker was there
+};
+
+// Reads a recording from its text. False when it cannot be replayed, with
+// the reason in one line in `problem`; a recording that merely stops early is
+// read (complete false).
+bool parseRecording(const std::string& text, Recording& recording, std::string& problem);
+// The same for a file; a file that cannot be read is a problem too.
+bool readRecording(const std::string& path, Recording& recording, std::string& problem);
+
+// Writes a recording as the game runs: a frame's line goes out, flushed,
+// when the frame ends, so a crash keeps every frame before it.
+class RecordingWriter {
+public:
+    RecordingWriter() = default;
+    ~RecordingWriter();
+    RecordingWriter(const RecordingWriter&) = delete;
+    RecordingWriter& operator=(const RecordingWriter&) = delete;
+
+    // Creates the file and writes the header; false if it cannot.
+    bool open(const std::string& path, const RecordingHeader& header);
+    bool isOpen() const { return file != nullptr; }
+    // Input the callbacks received in the current frame.
+    void add(const InputEvent& event);
+    // Writes the frame that started at `now` with its input.
+    void endFrame(float now);
+    // The end marker, then closes; safe to call more than once.
+    void finish();
+
+private:
+    std::FILE* file = nullptr;
+    std::string line;
+};
+
+// Installs the game's four input callbacks on the window, each of which
+// first adds its event to `writer`.
+void installRecordingCallbacks(GLFWwindow* window, RecordingWriter* writer);
+
+// Hands a recorded event to the game's own callback, as GLFW would have.
+void deliverEvent(GLFWwindow* window, const InputEvent& event);

@@ -1,0 +1,30 @@
+#include "app/replay.h"
+
+#include "app/camera.h"
+#include "app/input.h"
+#include "app/main_loop.h"
+#include "world/physics.h"
+
+void resetGameState() {
+    resetInput();
+    camera = Camera();
+    deltaTime = 0.0f;
+    lastFrame = 0.0f;
+    physicsAccumulator = 0.0;
+}
+
+void replayFrames(GLFWwindow* window, const FramePrograms& programs, const Recording& recording,
+                  bool draw, const std::function<void(int frame)>& afterFrame) {
+    int number = 0;
+    for (const RecordedFrame& frame : recording.frames) {
+        FrameSource source;
+        source.draw = draw;
+        source.pollEvents = [&] {
+            for (const InputEvent& event : frame.events) {
+                deliverEvent(window, event);
+            }
+        };
+        runFrame(window, programs, frame.now, nullptr, &source);
+        afterFrame(++number);
+    }
+}

@@ -1,0 +1,21 @@
+// Replays a recording through the real frame loop: the recorded timer values
+// instead of the clock, and the recorded input handed to the game's own
+// callbacks in place of the window's events.
+#pragma once
+
+#include <functional>
+
+#include "app/recording.h"
+#include "render/scene_pass.h"
+
+struct GLFWwindow;
+
+// The per-run state a game starts with: input, camera, the frame clock and
+// the physics step's owed time. A replay starts from it, as the game does.
+void resetGameState();
+
+// Plays every frame of the recording in order on the current world; after
+// each, `afterFrame` gets the frame's number (from 1). Without `draw` the
+// passes and the swap are skipped; the simulation is the same.
+void replayFrames(GLFWwindow* window, const FramePrograms& programs, const Recording& recording,
+                  bool draw, const std::function<void(int frame)>& afterFrame);

@@ -1,0 +1,112 @@
+// vromdash-replay FILE [--every N] [--frames-only] [--bodies]: replays a
+// recording made with `vromdash --record FILE` through the real frame loop
+// in a hidden window, and prints a hash of every body's pose and velocity
+// every N frames (default 60) and after the last frame, then where the car
+// ended. The Position lines that X printed in the game come out again. With
+// --frames-only nothing is drawn (the simulation is the same); --bodies adds
+// each body's own hash under every frame's hash. A recording that cannot be
+// replayed gives one line and exit status 2.
+#include <GLFW/glfw3.h>
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "app/main_loop.h"
+#include "app/replay.h"
+#include "world/body_hashes.h"
+#include "world/world.h"
+
+namespace {
+
+struct Options {
+    std::string path;
+    int every = 60;
+    bool draw = true;
+    bool bodies = false;
+};
+
+bool parseOptions(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--every") == 0 && i + 1 < argc) {
+            char* end = nullptr;
+            const long every = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || every < 1 || every > 1000000000) {
+                return false;
+            }
+            options.every = static_cast<int>(every);
+        } else if (std::strcmp(argv[i], "--frames-only") == 0) {
+            options.draw = false;
+        } else if (std::strcmp(argv[i], "--bodies") == 0) {
+            options.bodies = true;
+        } else if (argv[i][0] == '-' || !options.path.empty()) {
+            return false;
+        } else {
+            options.path = argv[i];
+        }
+    }
+    return !options.path.empty();
+}
+
+void printHashes(int frame, bool bodies) {
+    std::printf("frame %d hash %016" PRIx64 "\n", frame, worldHash(*world));
+    if (bodies) {
+        for (const BodyHash& body : bodyHashes(*world)) {
+            std::printf("  %s %016" PRIx64 "\n", body.body.c_str(), body.hash);
+        }
+    }
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!parseOptions(argc, argv, options)) {
+        std::printf("usage: vromdash-replay FILE [--every N] [--frames-only] [--bodies]\n");
+        return 2;
+    }
+    Recording recording;
+    std::string problem;
+    if (!readRecording(options.path, recording, problem)) {
+        std::printf("vromdash-replay: %s\n", problem.c_str());
+        return 2;
+    }
+
+    // The recorded window's size in a hidden window: the same projection.
+    fullscreen = false;
+    windowWidth = static_cast<uint32_t>(recording.header.width);
+    windowHeight = static_cast<uint32_t>(recording.header.height);
+    GLFWwindow* window = openGameWindow(false);
+    if (!window) {
+        return 1;
+    }
+    {
+        const GamePrograms programs;
+        resetGameState();
+        auto replayWorld = std::make_unique<World>();
+        world = replayWorld.get();
+        const int last = static_cast<int>(recording.frames.size());
+        replayFrames(window, programs.ids(), recording, options.draw, [&](int frame) {
+            if (frame % options.every == 0 || frame == last) {
+                printHashes(frame, options.bodies);
+            }
+        });
+        if (last == 0) {
+            printHashes(0, options.bodies);
+        }
+        if (const RigidDynamic* chassis = currentChassis()) {
+            const vec3 p = chassis->getGlobalPose().p;
+            std::printf("final car position: %g %g %g\n", p.x, p.y, p.z);
+        }
+        if (!recording.complete) {
+            std::printf("recording ended early after frame %d\n", last);
+        }
+        world = nullptr;
+    }
+    glfwTerminate();
+    return 0;
+}
