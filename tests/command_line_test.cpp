@@ -47,6 +47,15 @@ TEST(CommandLine, RefusesUnknownOptionsStrayArgumentsAndTwoAnswers) {
     EXPECT_EQ(parse({"--help", "--nope"}).action, StartAction::Refuse);
 }
 
+TEST(CommandLine, RecordTakesAFileInEitherSpelling) {
+    EXPECT_EQ(parse({"--record", "game.rec", "--windowed"}).recordPath, "game.rec");
+    EXPECT_EQ(parse({"--record", "game.rec", "--windowed"}).screen, ScreenChoice::Windowed);
+    EXPECT_EQ(parse({"--record=/tmp/a b.rec"}).recordPath, "/tmp/a b.rec");
+    EXPECT_EQ(parse({}).recordPath, "");
+    EXPECT_EQ(parse({"--record"}).problem, "vromdash: --record needs a file name");
+    EXPECT_EQ(parse({"--record="}).problem, "vromdash: --record needs a file name");
+}
+
 TEST(CommandLine, HelpWinsOverVersionAndScreenOptions) {
     EXPECT_EQ(parse({"--version", "--help"}).action, StartAction::ShowHelp);
     EXPECT_EQ(parse({"--help", "--version"}).action, StartAction::ShowHelp);
@@ -58,7 +67,8 @@ TEST(CommandLine, HelpAndVersionExitWithZeroARefusalWithTwoAndTheUsage) {
     int status = -1;
     const std::string help = answerFor({"--help"}, status);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(help.rfind("Usage: vromdash [--windowed | --fullscreen]\n", 0), 0u) << help;
+    EXPECT_EQ(help.rfind("Usage: vromdash [--windowed | --fullscreen] [--record FILE]\n", 0), 0u)
+        << help;
     EXPECT_NE(help.find("--version"), std::string::npos);
 
     const std::string version = answerFor({"--version"}, status);

@@ -68,7 +68,9 @@ TEST(Game, HelpVersionAndABadOptionAnswerWithoutAWindow) {
     };
     const auto help = run({"--help"});
     EXPECT_EQ(help->exitStatus, 0) << help->report();
-    EXPECT_EQ(help->output().rfind("Usage: vromdash [--windowed | --fullscreen]\n", 0), 0u)
+    EXPECT_EQ(
+        help->output().rfind("Usage: vromdash [--windowed | --fullscreen] [--record FILE]\n", 0),
+        0u)
         << help->output();
 
     const auto version = run({"--version"});
