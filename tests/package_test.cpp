@@ -76,9 +76,10 @@ TEST(Package, BuildsPassesLintianAndItsLauncherPlaysFromAnyDirectory) {
     }
 
     // Started from a directory that has no asset tree of its own.
+    // A recording named without a directory lands where the player is.
     GameStart start;
     start.program = root + "/usr/games/vromdash";
-    start.arguments = {"--windowed"};
+    start.arguments = {"--windowed", "--record", "played.rec"};
     start.workingDirectory = scratchDirectory("elsewhere");
     GameProcess game(start);
     const std::string window = game.findWindow();
@@ -92,4 +93,5 @@ TEST(Package, BuildsPassesLintianAndItsLauncherPlaysFromAnyDirectory) {
     EXPECT_EQ(output.rfind("Hallo Vrom\n", 0), 0u) << output;
     EXPECT_EQ(output.find("ERROR"), std::string::npos) << output;
     EXPECT_EQ(output.find("Fullscreen?"), std::string::npos) << output;
+    EXPECT_TRUE(fs::exists(start.workingDirectory + "/played.rec"));
 }
