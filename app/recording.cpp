@@ -10,6 +10,32 @@
 
 #include "app/input.h"
 
+InputEvent InputEvent::keyEvent(int key, int scancode, int action, int mods) {
+    InputEvent event;
+    event.kind = Kind::Key;
+    event.key = key;
+    event.scancode = scancode;
+    event.action = action;
+    event.mods = mods;
+    return event;
+}
+
+InputEvent InputEvent::pointEvent(Kind kind, double x, double y) {
+    InputEvent event;
+    event.kind = kind;
+    event.x = x;
+    event.y = y;
+    return event;
+}
+
+InputEvent InputEvent::sizeEvent(int width, int height) {
+    InputEvent event;
+    event.kind = Kind::WindowSize;
+    event.width = width;
+    event.height = height;
+    return event;
+}
+
 namespace {
 
 // Hexadecimal floating point: reads back to the same bits.
@@ -235,48 +261,28 @@ RecordingWriter* writerOf(GLFWwindow* window) {
     return window ? static_cast<RecordingWriter*>(glfwGetWindowUserPointer(window)) : nullptr;
 }
 
-void record(GLFWwindow* window, const InputEvent& event) {
+// Adds the event to the window's recording, then hands it to the game.
+void recordAndDeliver(GLFWwindow* window, const InputEvent& event) {
     if (RecordingWriter* writer = writerOf(window)) {
         writer->add(event);
     }
+    deliverEvent(window, event);
 }
 
 void recordKey(GLFWwindow* window, int key, int scancode, int action, int mods) {
-    InputEvent event;
-    event.kind = InputEvent::Kind::Key;
-    event.key = key;
-    event.scancode = scancode;
-    event.action = action;
-    event.mods = mods;
-    record(window, event);
-    onKey(window, key, scancode, action, mods);
+    recordAndDeliver(window, InputEvent::keyEvent(key, scancode, action, mods));
 }
 
 void recordCursorPos(GLFWwindow* window, double x, double y) {
-    InputEvent event;
-    event.kind = InputEvent::Kind::Cursor;
-    event.x = x;
-    event.y = y;
-    record(window, event);
-    onCursorPos(window, x, y);
+    recordAndDeliver(window, InputEvent::pointEvent(InputEvent::Kind::Cursor, x, y));
 }
 
 void recordScroll(GLFWwindow* window, double x, double y) {
-    InputEvent event;
-    event.kind = InputEvent::Kind::Scroll;
-    event.x = x;
-    event.y = y;
-    record(window, event);
-    onScroll(window, x, y);
+    recordAndDeliver(window, InputEvent::pointEvent(InputEvent::Kind::Scroll, x, y));
 }
 
 void recordWindowSize(GLFWwindow* window, int width, int height) {
-    InputEvent event;
-    event.kind = InputEvent::Kind::WindowSize;
-    event.width = width;
-    event.height = height;
-    record(window, event);
-    onWindowSize(window, width, height);
+    recordAndDeliver(window, InputEvent::sizeEvent(width, height));
 }
 
 }  // namespace

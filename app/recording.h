@@ -30,6 +30,11 @@ struct InputEvent {
     int key = 0, scancode = 0, action = 0, mods = 0;  // Key
     double x = 0.0, y = 0.0;                          // Cursor position, scroll offsets
     int width = 0, height = 0;                        // WindowSize
+
+    static InputEvent keyEvent(int key, int scancode, int action, int mods);
+    // A cursor position or a scroll offset.
+    static InputEvent pointEvent(Kind kind, double x, double y);
+    static InputEvent sizeEvent(int width, int height);
 };
 
 struct RecordedFrame {
