@@ -5,10 +5,13 @@
 #include <algorithm>
 #include <cmath>
 #include <glm/geometric.hpp>
+#include <utility>
 
 #include "app/input.h"
 #include "app/main_loop.h"
+#include "app/recording.h"
 #include "tools/assetgen/route.h"
+#include "world/physics.h"
 #include "world/world.h"
 
 namespace {
@@ -974,23 +977,54 @@ void pressControls(const Controls& controls) {
     keys[GLFW_KEY_SPACE] = false;
 }
 
-FrameEvents playFrame(Autopilot& pilot, PlayRecord& record, FrameClock& clock) {
+void deliverControls(const Controls& controls, RecordingWriter* recording) {
+    const std::pair<int, bool> wanted[] = {{GLFW_KEY_UP, controls.forward},
+                                           {GLFW_KEY_DOWN, controls.backward},
+                                           {GLFW_KEY_LEFT, controls.left},
+                                           {GLFW_KEY_RIGHT, controls.right},
+                                           {GLFW_KEY_SPACE, controls.upright}};
+    for (const auto& [key, down] : wanted) {
+        // Against the game's own table: whatever else changed it is undone.
+        if (keys[key] == down) {
+            continue;
+        }
+        const InputEvent event = InputEvent::keyEvent(key, 0, down ? GLFW_PRESS : GLFW_RELEASE, 0);
+        if (recording) {
+            recording->add(event);
+        }
+        deliverEvent(nullptr, event);
+    }
+}
+
+FrameEvents playFrame(Autopilot& pilot, PlayRecord& record, FrameClock& clock,
+                      RecordingWriter* recording) {
     FrameEvents events;
     if (!world) {
         return events;
     }
-    // runFrame's order, step for step. runFrame itself draws every frame
-    // with the game's programs, far too slow for a run of tens of thousands
-    // of frames; the view the controller sees is the one the last frame drew,
-    // and its keys come in where glfwPollEvents brings the player's.
+    // The game's own frame, undrawn: drawing every frame would be far too
+    // slow for a run of tens of thousands of frames. The view the controller
+    // sees is the one the last frame left, and its keys come in where
+    // glfwPollEvents brings the player's, so that a recording replays it.
     clock.now += nextFrameTime(clock);
     const float now = static_cast<float>(clock.now);
-    deltaTime = now - lastFrame;
-    lastFrame = now;
     const int levelBefore = world->level;
-    const WorldView view = observeWorld(*world);
-    pressControls(decideControls(pilot, view, record.lastFrameSteps));
-    record.lastFrameSteps = stepWorld(static_cast<double>(deltaTime)) ? 1 : 0;
+    WorldView view;
+    FrameSource source;
+    source.draw = false;
+    source.pollEvents = [&] {
+        view = observeWorld(*world);
+        deliverControls(decideControls(pilot, view, record.lastFrameSteps), recording);
+    };
+    const double owedBefore = physicsAccumulator;
+    runFrame(nullptr, FramePrograms(), now, nullptr, &source);
+    if (recording) {
+        recording->endFrame(now);
+    }
+    // runFrame does not say whether it stepped; the accumulator does: a step
+    // takes its time back out of what the frame added.
+    record.lastFrameSteps =
+        physicsAccumulator < owedBefore + static_cast<double>(deltaTime) ? 1 : 0;
     record.steps += record.lastFrameSteps;
     ++record.frames;
 

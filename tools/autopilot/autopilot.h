@@ -13,6 +13,7 @@
 
 #include "render/maths.h"
 
+class RecordingWriter;
 class World;
 
 // What the player sees of the car: its chassis pose and the four wheel
@@ -129,6 +130,13 @@ void restartAutopilot(Autopilot& pilot);
 // game's key handling act on them.
 void pressControls(const Controls& controls);
 
+// Presses and releases the five keys as a player would, through the game's
+// key callback, so that they hold exactly these controls: an event only for
+// a key whose state changes, and the keys stay held until the next change.
+// Each event is also added to `recording` when there is one. Called where
+// the frame polls its events.
+void deliverControls(const Controls& controls, RecordingWriter* recording);
+
 // Signals from one played frame.
 struct FrameEvents {
     bool levelRebuilt = false;      // the car fell and the level started over
@@ -177,8 +185,11 @@ double nextFrameTime(FrameClock& clock);
 // physics accumulator (the game's first frame also carries its start-up).
 void startPlay(FrameClock& clock);
 
-// One frame of the game's loop with the clock's next frame time: frame
-// time, the controller's keys, the held keys acted on, the world step (taken
-// or not, as the game's accumulator decides). Updates the record and reports
+// One frame of the game's loop (runFrame, not drawn) with the clock's next
+// frame time: the controller's keys come in as key events where the frame
+// polls its events, then the held keys are acted on and the world steps (or
+// not, as the game's accumulator decides). With a recording the frame's
+// events and timer value are written to it. Updates the record and reports
 // what happened.
-FrameEvents playFrame(Autopilot& pilot, PlayRecord& record, FrameClock& clock);
+FrameEvents playFrame(Autopilot& pilot, PlayRecord& record, FrameClock& clock,
+                      RecordingWriter* recording = nullptr);

@@ -4,11 +4,14 @@
 // which of them take a physics step. Headless apart from a hidden window for
 // the GL objects the world owns; with --pictures it also renders the follow
 // camera's view with the game's own passes and saves stills and the frames
-// of one crate being pushed off.
+// of one crate being pushed off. With --record FILE the run is written as
+// a game recording that vromdash-replay plays back to the same world, and
+// the world's hash after the last frame is printed to compare with it.
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
 
 #include <algorithm>
+#include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -19,10 +22,13 @@
 #include <string>
 
 #include "app/camera.h"
+#include "app/command_line.h"
 #include "app/glfw_error.h"
 #include "app/main_loop.h"
+#include "app/recording.h"
 #include "tools/assetgen/image.h"
 #include "tools/autopilot/autopilot.h"
+#include "world/body_hashes.h"
 #include "world/world.h"
 
 namespace {
@@ -39,8 +45,9 @@ struct Options {
     std::string pictures;    // folder for stills and push frames; empty: none
     int width = 480;
     int height = 360;
-    int gifCrate = 2;  // 1-based crate whose push is recorded
-    int every = 3;     // keep a picture every N steps of the push
+    int gifCrate = 2;    // 1-based crate whose push is recorded
+    int every = 3;       // keep a picture every N steps of the push
+    std::string record;  // recording to write; empty: none
 };
 
 void usage() {
@@ -48,7 +55,8 @@ void usage() {
                  "                          [--frame-time S | --frame-jitter]\n"
                  "                          [--trace] [--trace-every N] [--trace-from S]\n"
                  "                          [--pictures DIR [--size WxH] [--gif-crate K] "
-                 "[--every N]]"
+                 "[--every N]]\n"
+                 "                          [--record FILE]"
               << std::endl;
 }
 
@@ -122,12 +130,20 @@ bool parseOptions(int argc, char** argv, Options& o) {
             }
         } else if (a == "--every" && hasValue) {
             o.every = std::max(1, std::atoi(argv[++i]));
+        } else if (a == "--record" && hasValue) {
+            o.record = argv[++i];
         } else {
             return false;
         }
     }
     if (fixedFrameTime && o.jitter) {
         std::cout << "--frame-time and --frame-jitter exclude each other" << std::endl;
+        return false;
+    }
+    // A replay starts where the game does, at level 1, and the game's level
+    // keys build a layout without moving the level counter on.
+    if (!o.record.empty() && o.level != 1) {
+        std::cout << "--record plays level 1 only: a replay starts there" << std::endl;
         return false;
     }
     // A day of game time is far more than any run needs.
@@ -287,6 +303,17 @@ int play(GLFWwindow* window, const Options& o) {
         std::filesystem::create_directories(o.pictures, error);
         programs = std::make_unique<GamePrograms>();
     }
+    RecordingWriter recording;
+    if (!o.record.empty()) {
+        RecordingHeader header;
+        header.gameVersion = gameVersion();
+        header.width = o.width;
+        header.height = o.height;
+        if (!recording.open(o.record, header)) {
+            std::cout << "cannot write the recording " << o.record << std::endl;
+            return 1;
+        }
+    }
     FrameClock clock = o.jitter ? jitterFrameClock(o.seed) : fixedFrameClock(o.frameTime);
     startPlay(clock);
     auto owned = std::make_unique<World>();
@@ -306,7 +333,8 @@ int play(GLFWwindow* window, const Options& o) {
 
     bool cleared = false;
     while (record.steps < maxSteps && !cleared) {
-        const FrameEvents events = playFrame(pilot, record, clock);
+        const FrameEvents events =
+            playFrame(pilot, record, clock, recording.isOpen() ? &recording : nullptr);
         for (int crate : events.cratesFallen) {
             std::cout << "crate " << crate + 1 << " off at " << seconds(record.steps) << " s"
                       << std::endl;
@@ -328,6 +356,9 @@ int play(GLFWwindow* window, const Options& o) {
             takePictures(pictures, pilot, record, events);
         }
     }
+    // Taken before the pictures' extra steps: the recording ends here.
+    const uint64_t finalHash = worldHash(*world);
+    recording.finish();
     if (cleared && programs) {
         // The new level's car settles on its wheels with no key held.
         for (int step = 0; step < 50; ++step) {
@@ -338,6 +369,10 @@ int play(GLFWwindow* window, const Options& o) {
                  o.pictures + "/level" + std::to_string(o.level + 1) + ".png");
     }
     printSummary(o, record, cleared);
+    if (!o.record.empty()) {
+        std::printf("final hash %016" PRIx64 "\n", finalHash);
+        std::fflush(stdout);
+    }
 
     world = nullptr;
     owned.reset();
