@@ -107,6 +107,16 @@ bool readFrame(const std::string& line, RecordedFrame& frame) {
     return readEvents(in, frame.events);
 }
 
+// Visible ASCII only: the version is written back as it was read.
+bool printable(const std::string& word) {
+    for (char c : word) {
+        if (c < 0x21 || c > 0x7e) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // The four header lines; false with the problem said.
 bool readHeader(const std::vector<std::string>& lines, RecordingHeader& header,
                 std::string& problem) {
@@ -131,7 +141,8 @@ bool readHeader(const std::vector<std::string>& lines, RecordingHeader& header,
     }
     std::istringstream game(lines[1]), screen(lines[2]), window(lines[3]);
     int fullscreen = 0;
-    if (!(game >> word) || word != "game" || !(game >> header.gameVersion) || !game.eof()) {
+    if (!(game >> word) || word != "game" || !(game >> header.gameVersion) || !game.eof() ||
+        !printable(header.gameVersion)) {
         problem = "line 2: the game version does not parse";
     } else if (!(screen >> word) || word != "fullscreen" || !readInt(screen, 0, 1, fullscreen) ||
                !screen.eof()) {

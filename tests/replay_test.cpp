@@ -135,6 +135,8 @@ TEST(Recording, RefusesWhatCannotBeReplayedInOneLine) {
         {"vromdash-recording 1\ngame 1.0.0\n", "the header is incomplete"},
         {"vromdash-recording 1\ngame\nfullscreen 0\nwindow 1 1\n",
          "line 2: the game version does not parse"},
+        {std::string("vromdash-recording 1\ngame 1.\0\nfullscreen 0\nwindow 1 1\n", 54),
+         "line 2: the game version does not parse"},
         {"vromdash-recording 1\ngame 1\nfullscreen y\nwindow 1 1\n",
          "line 3: the full-screen answer does not parse"},
         {"vromdash-recording 1\ngame 1\nfullscreen 0\nwindow 0 768\n",

@@ -90,13 +90,7 @@ std::string readWhole(const std::string& path) {
 
 // Writes the recording as the game would, reads it back, and demands the
 // same header, frames and events, now complete.
-void checkRoundTrip(Recording recording) {
-    // The writer takes the version as a C string, so a NUL byte the reader
-    // let into it (only a made-up file has one) would cut it short; such a
-    // version goes round as a plain word instead.
-    if (recording.header.gameVersion.find('\0') != std::string::npos) {
-        recording.header.gameVersion = "nul";
-    }
+void checkRoundTrip(const Recording& recording) {
     static const std::string path = "/tmp/vromdash-fuzz-recording-" + std::to_string(getpid());
     {
         RecordingWriter writer;
