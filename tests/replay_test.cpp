@@ -256,7 +256,7 @@ TEST(Replay, CheckedInRecordingsReplayToTheirStoredHashes) {
     EXPECT_GE(replayed, 2);
 }
 
-TEST(Replay, TheToolRefusesBadRecordingsAndSaysWhereOneEndedEarly) {
+TEST(ReplayTool, RefusesBadRecordingsAndSaysWhereOneEndedEarly) {
     const std::string dir = scratchDirectory("replay-tool");
     auto replay = [](const std::string& arguments) {
         return commandOutput("'" + REPLAY_TOOL + "' " + arguments + " 2>&1; echo \"exit $?\"");
