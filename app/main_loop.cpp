@@ -161,7 +161,7 @@ FramePrograms GamePrograms::ids() const {
     return {environment.id, sceneA.id, sceneB.id, sky.id, shadow.id, cubemap.id, cubemapSky.id};
 }
 
-void runFrame(GLFWwindow* window, const FramePrograms& programs, float now, FrameStageTimes* times,
+bool runFrame(GLFWwindow* window, const FramePrograms& programs, float now, FrameStageTimes* times,
               const FrameSource* source) {
     if (times && !times->clock) {
         times->clock = steadySeconds;
@@ -176,7 +176,7 @@ void runFrame(GLFWwindow* window, const FramePrograms& programs, float now, Fram
         glfwPollEvents();
     }
     applyHeldKeys();
-    stepWorld(static_cast<double>(deltaTime));
+    const bool stepped = stepWorld(static_cast<double>(deltaTime));
 
     // The step may have rebuilt the level: read the car afresh.
     if (!freeCamera && world->car) {
@@ -188,7 +188,7 @@ void runFrame(GLFWwindow* window, const FramePrograms& programs, float now, Fram
         lap(*times, start, times->update);
     }
     if (source && !source->draw) {
-        return;
+        return stepped;
     }
 
     prepareFrame(camera.position, view, projection);
@@ -205,6 +205,7 @@ void runFrame(GLFWwindow* window, const FramePrograms& programs, float now, Fram
     if (times) {
         lap(*times, start, times->scene);
     }
+    return stepped;
 }
 
 int runGame(int argc, const char* const* argv) {

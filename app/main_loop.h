@@ -79,8 +79,8 @@ struct FrameSource {
 
 // One frame of the loop: frame time from `now` (seconds on the GLFW timer in
 // the game), events, held keys, the physics step, the camera, the three
-// passes and the swap.
-void runFrame(GLFWwindow* window, const FramePrograms& programs, float now,
+// passes and the swap. Returns whether a physics step was taken.
+bool runFrame(GLFWwindow* window, const FramePrograms& programs, float now,
               FrameStageTimes* times = nullptr, const FrameSource* source = nullptr);
 
 // Runs the whole program: the command line, start-up, frame loop, shutdown.

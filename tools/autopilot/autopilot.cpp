@@ -1016,15 +1016,10 @@ FrameEvents playFrame(Autopilot& pilot, PlayRecord& record, FrameClock& clock,
         view = observeWorld(*world);
         deliverControls(decideControls(pilot, view, record.lastFrameSteps), recording);
     };
-    const double owedBefore = physicsAccumulator;
-    runFrame(nullptr, FramePrograms(), now, nullptr, &source);
+    record.lastFrameSteps = runFrame(nullptr, FramePrograms(), now, nullptr, &source) ? 1 : 0;
     if (recording) {
         recording->endFrame(now);
     }
-    // runFrame does not say whether it stepped; the accumulator does: a step
-    // takes its time back out of what the frame added.
-    record.lastFrameSteps =
-        physicsAccumulator < owedBefore + static_cast<double>(deltaTime) ? 1 : 0;
     record.steps += record.lastFrameSteps;
     ++record.frames;
 
