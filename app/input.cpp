@@ -9,6 +9,7 @@
 
 #include "app/camera.h"
 #include "app/main_loop.h"
+#include "app/play_state.h"
 #include "world/car.h"
 #include "world/world.h"
 
@@ -19,6 +20,8 @@ bool firstMouse = true;
 float lastX = 400.0f;
 float lastY = 300.0f;
 int keyPresses[KEY_COUNT] = {};
+int focusLosses = 0;
+bool windowFocused = true;
 
 namespace {
 
@@ -103,7 +106,8 @@ void onCursorPos(GLFWwindow* window, double xpos, double ypos) {
                          keys[GLFW_KEY_LEFT_SHIFT] ? GLFW_CURSOR_NORMAL : GLFW_CURSOR_DISABLED);
     }
 
-    if (!freeCamera) {
+    // A paused game holds its picture still, the free camera's too.
+    if (!freeCamera || playState.paused) {
         return;
     }
     camera.yaw += xoffset * camera.mouseSensitivity;
@@ -118,7 +122,7 @@ void onCursorPos(GLFWwindow* window, double xpos, double ypos) {
 }
 
 void onScroll(GLFWwindow* /*window*/, double /*xoffset*/, double yoffset) {
-    if (!freeCamera) {
+    if (!freeCamera || playState.paused) {
         return;
     }
     if (camera.zoom >= 1.0f && camera.zoom <= 45.0f) {
@@ -134,6 +138,13 @@ void onScroll(GLFWwindow* /*window*/, double /*xoffset*/, double yoffset) {
 void onWindowSize(GLFWwindow* /*window*/, int width, int height) {
     windowWidth = static_cast<uint32_t>(width < 0 ? 0 : width);
     windowHeight = static_cast<uint32_t>(height < 0 ? 0 : height);
+}
+
+void onWindowFocus(GLFWwindow* /*window*/, int focused) {
+    if (!focused) {
+        ++focusLosses;
+    }
+    windowFocused = focused != 0;
 }
 
 void applyHeldKeys() {
@@ -172,6 +183,10 @@ void applyHeldKeys() {
         printChassisPosition();
     for (int n = actionsThisFrame(GLFW_KEY_SPACE); n > 0; --n)
         setChassisUpright();
+    forgetKeyPresses();
+}
+
+void forgetKeyPresses() {
     std::fill(std::begin(keyPresses), std::end(keyPresses), 0);
 }
 
@@ -184,5 +199,7 @@ void resetInput() {
     firstMouse = true;
     lastX = 400.0f;
     lastY = 300.0f;
-    std::fill(std::begin(keyPresses), std::end(keyPresses), 0);
+    forgetKeyPresses();
+    focusLosses = 0;
+    windowFocused = true;
 }

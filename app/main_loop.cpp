@@ -13,7 +13,9 @@
 #include "app/command_line.h"
 #include "app/glfw_error.h"
 #include "app/input.h"
+#include "app/play_state.h"
 #include "app/recording.h"
+#include "hud/text_overlay.h"
 #include "render/environment_pass.h"
 #include "render/shadow_pass.h"
 #include "world/world.h"
@@ -55,6 +57,7 @@ void installCallbacks(GLFWwindow* window) {
     glfwSetCursorPosCallback(window, onCursorPos);
     glfwSetScrollCallback(window, onScroll);
     glfwSetWindowSizeCallback(window, onWindowSize);
+    glfwSetWindowFocusCallback(window, onWindowFocus);
 }
 
 void setGlobalGlState() {
@@ -105,6 +108,14 @@ bool startRecording(GLFWwindow* window, std::string path, RecordingWriter& recor
     }
     installRecordingCallbacks(window, &recording);
     return true;
+}
+
+// The held keys and the world's step, then what the rules did.
+bool simulateFrame() {
+    applyHeldKeys();
+    const bool stepped = stepWorld(static_cast<double>(deltaTime));
+    followRules(stepped);
+    return stepped;
 }
 
 }  // namespace
@@ -162,7 +173,7 @@ FramePrograms GamePrograms::ids() const {
 }
 
 bool runFrame(GLFWwindow* window, const FramePrograms& programs, float now, FrameStageTimes* times,
-              const FrameSource* source) {
+              const FrameSource* source, const TextOverlay* overlay) {
     if (times && !times->clock) {
         times->clock = steadySeconds;
     }
@@ -175,8 +186,8 @@ bool runFrame(GLFWwindow* window, const FramePrograms& programs, float now, Fram
     } else {
         glfwPollEvents();
     }
-    applyHeldKeys();
-    const bool stepped = stepWorld(static_cast<double>(deltaTime));
+    applyPlayKeys();
+    const bool stepped = playState.paused ? holdPaused() : simulateFrame();
 
     // The step may have rebuilt the level: read the car afresh.
     if (!freeCamera && world->car) {
@@ -201,6 +212,9 @@ bool runFrame(GLFWwindow* window, const FramePrograms& programs, float now, Fram
         lap(*times, start, times->environment);
     }
     renderScenePass(programs, windowWidth, windowHeight);
+    if (overlay) {
+        overlay->draw(hudView(), windowWidth, windowHeight);
+    }
     glfwSwapBuffers(window);
     if (times) {
         lap(*times, start, times->scene);
@@ -233,15 +247,19 @@ int runGame(int argc, const char* const* argv) {
         const GamePrograms programs;
         auto gameWorld = std::make_unique<World>();
         world = gameWorld.get();
+        TextOverlay overlay;
+        overlay.load(std::cout);
+        keepBestTimes(std::cout);
         const FramePrograms ids = programs.ids();
         while (!glfwWindowShouldClose(window)) {
             const float now = static_cast<float>(glfwGetTime());
-            runFrame(window, ids, now);
+            runFrame(window, ids, now, nullptr, nullptr, &overlay);
             recording.endFrame(now);
         }
-        // The world's GL objects and bodies go before the programs and the
-        // context.
+        // The world's GL objects and bodies go before the overlay's, the
+        // programs and the context.
         world = nullptr;
+        gameWorld.reset();
     }
     recording.finish();
     glfwTerminate();

@@ -11,6 +11,7 @@
 #include "render/scene_pass.h"
 
 struct GLFWwindow;
+class TextOverlay;
 
 extern uint32_t windowWidth;
 extern uint32_t windowHeight;
@@ -78,10 +79,12 @@ struct FrameSource {
 };
 
 // One frame of the loop: frame time from `now` (seconds on the GLFW timer in
-// the game), events, held keys, the physics step, the camera, the three
-// passes and the swap. Returns whether a physics step was taken.
+// the game), events, held keys, the physics step (none while paused), the
+// camera, the three passes, the heads-up display when there is an overlay,
+// and the swap. Returns whether a physics step was taken.
 bool runFrame(GLFWwindow* window, const FramePrograms& programs, float now,
-              FrameStageTimes* times = nullptr, const FrameSource* source = nullptr);
+              FrameStageTimes* times = nullptr, const FrameSource* source = nullptr,
+              const TextOverlay* overlay = nullptr);
 
 // Runs the whole program: the command line, start-up, frame loop, shutdown.
 // Returns the exit status.

@@ -36,6 +36,13 @@ InputEvent InputEvent::sizeEvent(int width, int height) {
     return event;
 }
 
+InputEvent InputEvent::focusEvent(int focused) {
+    InputEvent event;
+    event.kind = Kind::Focus;
+    event.focused = focused;
+    return event;
+}
+
 namespace {
 
 // Hexadecimal floating point: reads back to the same bits.
@@ -70,8 +77,9 @@ bool readReal(std::istringstream& in, double& value) {
     return *end == '\0' && !token.empty() && std::isfinite(value);
 }
 
-// The events after a frame's time, to the end of its line.
-bool readEvents(std::istringstream& in, std::vector<InputEvent>& events) {
+// The events after a frame's time, to the end of its line; the focus came
+// with format 2.
+bool readEvents(std::istringstream& in, int format, std::vector<InputEvent>& events) {
     std::string kind;
     while (in >> kind) {
         InputEvent event;
@@ -87,6 +95,9 @@ bool readEvents(std::istringstream& in, std::vector<InputEvent>& events) {
         } else if (kind == "size") {
             event.kind = InputEvent::Kind::WindowSize;
             ok = readInt(in, 0, 1 << 16, event.width) && readInt(in, 0, 1 << 16, event.height);
+        } else if (kind == "focus" && format >= 2) {
+            event.kind = InputEvent::Kind::Focus;
+            ok = readInt(in, 0, 1, event.focused);
         }
         if (!ok) {
             return false;
@@ -96,7 +107,7 @@ bool readEvents(std::istringstream& in, std::vector<InputEvent>& events) {
     return true;
 }
 
-bool readFrame(const std::string& line, RecordedFrame& frame) {
+bool readFrame(const std::string& line, int format, RecordedFrame& frame) {
     std::istringstream in(line);
     std::string word;
     double now = 0.0;
@@ -104,7 +115,7 @@ bool readFrame(const std::string& line, RecordedFrame& frame) {
         return false;
     }
     frame.now = static_cast<float>(now);
-    return readEvents(in, frame.events);
+    return readEvents(in, format, frame.events);
 }
 
 // Visible ASCII only: the version is written back as it was read.
@@ -181,7 +192,7 @@ bool parseRecording(const std::string& text, Recording& recording, std::string& 
             break;
         }
         RecordedFrame frame;
-        if (!readFrame(lines[i], frame)) {
+        if (!readFrame(lines[i], recording.header.format, frame)) {
             problem = "line " + std::to_string(i + 1) + ": the frame record does not parse";
             return false;
         }
@@ -244,6 +255,9 @@ void RecordingWriter::add(const InputEvent& event) {
         case InputEvent::Kind::WindowSize:
             line += " size " + std::to_string(event.width) + " " + std::to_string(event.height);
             break;
+        case InputEvent::Kind::Focus:
+            line += " focus " + std::to_string(event.focused);
+            break;
     }
 }
 
@@ -296,6 +310,10 @@ void recordWindowSize(GLFWwindow* window, int width, int height) {
     recordAndDeliver(window, InputEvent::sizeEvent(width, height));
 }
 
+void recordWindowFocus(GLFWwindow* window, int focused) {
+    recordAndDeliver(window, InputEvent::focusEvent(focused ? 1 : 0));
+}
+
 }  // namespace
 
 void installRecordingCallbacks(GLFWwindow* window, RecordingWriter* writer) {
@@ -304,6 +322,7 @@ void installRecordingCallbacks(GLFWwindow* window, RecordingWriter* writer) {
     glfwSetCursorPosCallback(window, recordCursorPos);
     glfwSetScrollCallback(window, recordScroll);
     glfwSetWindowSizeCallback(window, recordWindowSize);
+    glfwSetWindowFocusCallback(window, recordWindowFocus);
 }
 
 void deliverEvent(GLFWwindow* window, const InputEvent& event) {
@@ -319,6 +338,9 @@ void deliverEvent(GLFWwindow* window, const InputEvent& event) {
             break;
         case InputEvent::Kind::WindowSize:
             onWindowSize(window, event.width, event.height);
+            break;
+        case InputEvent::Kind::Focus:
+            onWindowFocus(window, event.focused);
             break;
     }
 }

@@ -9,11 +9,13 @@
 //   fullscreen 0
 //   window 1024 768
 //   frame 0x1.2p-3 key 265 111 1 0 cursor 0x1p+9 0x1.8p+8 scroll 0x0p+0 0x1p+0 size 800 600
+//   frame 0x1.3p-3 focus 0
 //   ...
 //   end
 // Numbers that come from floating point are written in hexadecimal (%a), so
 // they read back exactly. A file that stops before "end" (the game crashed or
-// was killed) still holds every frame whose line is complete.
+// was killed) still holds every frame whose line is complete. Format 2 added
+// the window's focus (1 gained, 0 lost); format 1 files still read.
 #pragma once
 
 #include <cstdio>
@@ -22,19 +24,21 @@
 
 struct GLFWwindow;
 
-constexpr int RECORDING_FORMAT = 1;
+constexpr int RECORDING_FORMAT = 2;
 
 struct InputEvent {
-    enum class Kind { Key, Cursor, Scroll, WindowSize };
+    enum class Kind { Key, Cursor, Scroll, WindowSize, Focus };
     Kind kind = Kind::Key;
     int key = 0, scancode = 0, action = 0, mods = 0;  // Key
     double x = 0.0, y = 0.0;                          // Cursor position, scroll offsets
     int width = 0, height = 0;                        // WindowSize
+    int focused = 0;                                  // Focus: 1 gained, 0 lost
 
     static InputEvent keyEvent(int key, int scancode, int action, int mods);
     // A cursor position or a scroll offset.
     static InputEvent pointEvent(Kind kind, double x, double y);
     static InputEvent sizeEvent(int width, int height);
+    static InputEvent focusEvent(int focused);
 };
 
 struct RecordedFrame {
@@ -87,7 +91,8 @@ private:
     std::string line;
 };
 
-// Installs the game's four input callbacks on the window, each of which
+// Installs the game's input callbacks (keys, cursor, scroll, size, focus) on
+// the window, each of which
 // first adds its event to `writer`.
 void installRecordingCallbacks(GLFWwindow* window, RecordingWriter* writer);
 

@@ -3,10 +3,12 @@
 #include "app/camera.h"
 #include "app/input.h"
 #include "app/main_loop.h"
+#include "app/play_state.h"
 #include "world/physics.h"
 
 void resetGameState() {
     resetInput();
+    resetPlayState();
     camera = Camera();
     deltaTime = 0.0f;
     lastFrame = 0.0f;

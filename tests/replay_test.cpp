@@ -130,7 +130,7 @@ TEST(Recording, RefusesWhatCannotBeReplayedInOneLine) {
     } cases[] = {
         {"", "not a Vromdash recording"},
         {std::string("\x89PNG\r\n\x1a\n\0\0", 10), "not a Vromdash recording"},
-        {"vromdash-recording 2\n", "a recording of format 2, newer than this build reads (1)"},
+        {"vromdash-recording 3\n", "a recording of format 3, newer than this build reads (2)"},
         {"vromdash-recording one\n", "line 1: the format version does not parse"},
         {"vromdash-recording 1\ngame 1.0.0\n", "the header is incomplete"},
         {"vromdash-recording 1\ngame\nfullscreen 0\nwindow 1 1\n",
@@ -269,7 +269,7 @@ TEST(ReplayTool, RefusesBadRecordingsAndSaysWhereOneEndedEarly) {
     writeText(dir + "/newer.rec", "vromdash-recording 9\ngame 9.0.0\n");
     EXPECT_EQ(replay("'" + dir + "/newer.rec'"),
               "vromdash-replay: " + dir +
-                  "/newer.rec: a recording of format 9, newer than this build reads (1)\nexit 2\n");
+                  "/newer.rec: a recording of format 9, newer than this build reads (2)\nexit 2\n");
     EXPECT_NE(replay("--every 0 x.rec").find("usage: vromdash-replay"), std::string::npos);
 
     // The game was killed during its fourth frame: three frames replay.

@@ -53,12 +53,7 @@ mat4 carLocalTransform(const Layout& layout) {
 }
 
 bool levelCleared(const World& w) {
-    for (const auto& crate : w.crates) {
-        if (crate->actor && crate->actor->getGlobalPose().p.y > CRATE_FALLEN_HEIGHT) {
-            return false;
-        }
-    }
-    return true;
+    return cratesOnRoad(w) == 0;
 }
 
 bool carFallen(const World& w) {
@@ -66,6 +61,16 @@ bool carFallen(const World& w) {
 }
 
 }  // namespace
+
+int cratesOnRoad(const World& w) {
+    int count = 0;
+    for (const auto& crate : w.crates) {
+        if (crate->actor && crate->actor->getGlobalPose().p.y > CRATE_FALLEN_HEIGHT) {
+            ++count;
+        }
+    }
+    return count;
+}
 
 const Layout& layoutFor(int number) {
     return number == 2 ? LEVEL_TWO_LAYOUT : DEFAULT_LAYOUT;
@@ -122,6 +127,8 @@ void World::releaseLevel() {
 
 void World::loadLevel(int number) {
     releaseLevel();
+    layoutNumber = number;
+    levelSteps = 0;
     scene = std::make_unique<PhysicsScene>(*physics);
     const Layout& layout = layoutFor(number);
 
@@ -175,17 +182,27 @@ bool stepWorld(double frameTime) {
         return false;
     }
     const bool stepped = stepPhysics(world->scene.get(), frameTime);
+    world->ruleEvents = RuleEvents();
+    if (stepped) {
+        world->levelSteps += 1;
+    }
 
     // Model matrices follow the bodies every frame, stepped or not.
     updateLevelObjects(*world);
 
     bool rebuilt = false;
     if (levelCleared(*world)) {
+        RuleEvents& events = world->ruleEvents;
+        events.levelCleared = true;
+        events.clearSteps = world->levelSteps;
+        events.clearedLayout = world->layoutNumber;
+        events.clearedLevel = world->level;
         world->level += 1;
         world->loadLevel(world->level);
         rebuilt = true;
     }
     if (carFallen(*world)) {
+        world->ruleEvents.carFell = true;
         world->loadLevel(world->level);
         rebuilt = true;
     }

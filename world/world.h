@@ -35,6 +35,16 @@ const vec3 FIGURE_POSITION(1.1f, 1.0f, -12.0f);
 constexpr float CRATE_FALLEN_HEIGHT = -20.0f;
 constexpr float CAR_FALLEN_HEIGHT = -30.0f;
 
+// What the rules did in the last stepWorld, for whoever reports it (the
+// display, the sound); the simulation never reads it.
+struct RuleEvents {
+    bool levelCleared = false;
+    long clearSteps = 0;    // the cleared level's time, in physics steps
+    int clearedLayout = 0;  // the layout number that was cleared
+    int clearedLevel = 0;   // the level counter's value when it was cleared
+    bool carFell = false;
+};
+
 class World {
 public:
     std::unique_ptr<Car> car;
@@ -49,6 +59,11 @@ public:
     std::unique_ptr<Physics> physics;
     std::unique_ptr<PhysicsScene> scene;
     int level = 1;
+    // The layout the last loadLevel built, and the physics steps taken since:
+    // the level's clock in game time.
+    int layoutNumber = 1;
+    long levelSteps = 0;
+    RuleEvents ruleEvents;
 
     World();
     ~World();
@@ -78,6 +93,10 @@ extern World* world;
 // cleared and fallen rules (either may rebuild the level, whose objects then
 // take their start poses at once). Returns whether a physics step was taken.
 bool stepWorld(double frameTime);
+
+// Crates still above the cleared rule's height: the level is cleared when
+// none is left.
+int cratesOnRoad(const World& w);
 
 // Every object's model matrix from its body's pose.
 void updateLevelObjects(World& w);
