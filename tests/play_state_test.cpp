@@ -88,7 +88,7 @@ TEST_F(PlayFrames, APauseStopsStepsAndOwedTimeAndGoesOnExactlyWhereItStopped) {
         bool exactOnTheTimer;
     };
     const FrameTime frameTimes[] = {{1.0 / 144, false}, {1.0 / 128, true}, {1.0 / 60, false},
-                                    {1.0 / 32, true},   {1.0 / 8, true},    {1.0 / 5, false}};
+                                    {1.0 / 32, true},   {1.0 / 8, true},   {1.0 / 5, false}};
     for (const FrameTime& frameTime : frameTimes) {
         const double seconds = frameTime.seconds;
         SCOPED_TRACE("frame time " + std::to_string(seconds));
