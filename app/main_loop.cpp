@@ -15,6 +15,7 @@
 #include "app/input.h"
 #include "app/play_state.h"
 #include "app/recording.h"
+#include "app/watch.h"
 #include "hud/text_overlay.h"
 #include "render/environment_pass.h"
 #include "render/shadow_pass.h"
@@ -92,11 +93,18 @@ void lap(FrameStageTimes& times, double& start, double& total) {
 // Opens the recording (a relative path is taken from where the player
 // started the launcher, which moves into the asset tree) and routes the
 // window's input through it.
-bool startRecording(GLFWwindow* window, std::string path, RecordingWriter& recording) {
+// A file the player names is taken from where they started the launcher,
+// which moves into the asset tree.
+std::string fromStartDirectory(std::string path) {
     const char* startDirectory = std::getenv("VROMDASH_START_DIRECTORY");
-    if (path[0] != '/' && startDirectory && *startDirectory) {
+    if (!path.empty() && path[0] != '/' && startDirectory && *startDirectory) {
         path = std::string(startDirectory) + "/" + path;
     }
+    return path;
+}
+
+// Opens the recording and routes the window's input through it.
+bool startRecording(GLFWwindow* window, const std::string& path, RecordingWriter& recording) {
     RecordingHeader header;
     header.gameVersion = gameVersion();
     header.fullscreen = fullscreen;
@@ -193,16 +201,27 @@ bool runFrame(GLFWwindow* window, const FramePrograms& programs, float now, Fram
     if (!freeCamera && world->car) {
         camera.followCar(world->car->modelMatrix);
     }
-    const mat4 view = freeCamera ? camera.viewMatrix() : camera.followViewMatrix();
-    const mat4 projection = screenProjection(camera.zoom);
     if (times) {
         lap(*times, start, times->update);
     }
-    if (source && !source->draw) {
-        return stepped;
+    if (!source || source->draw) {
+        drawFrame(window, programs, source, overlay, times);
     }
+    return stepped;
+}
 
-    prepareFrame(camera.position, view, projection);
+void drawFrame(GLFWwindow* window, const FramePrograms& programs, const FrameSource* source,
+               const TextOverlay* overlay, FrameStageTimes* times) {
+    if (times && !times->clock) {
+        times->clock = steadySeconds;
+    }
+    double start = times ? times->clock() : 0.0;
+    const Camera& shown = source && source->camera ? *source->camera : camera;
+    const bool followView = !freeCamera && &shown == &camera;
+    const mat4 view = followView ? shown.followViewMatrix() : shown.viewMatrix();
+    const mat4 projection = screenProjection(shown.zoom);
+
+    prepareFrame(shown.position, view, projection);
     renderShadowPass(programs.shadow);
     if (times) {
         lap(*times, start, times->shadow);
@@ -213,19 +232,26 @@ bool runFrame(GLFWwindow* window, const FramePrograms& programs, float now, Fram
     }
     renderScenePass(programs, windowWidth, windowHeight);
     if (overlay) {
-        overlay->draw(hudView(), windowWidth, windowHeight);
+        HudView view = hudView();
+        if (source) {
+            view.label = source->label;
+        }
+        overlay->draw(view, windowWidth, windowHeight);
     }
     glfwSwapBuffers(window);
     if (times) {
         lap(*times, start, times->scene);
     }
-    return stepped;
 }
 
 int runGame(int argc, const char* const* argv) {
     const CommandLine commandLine = parseCommandLine(argc, argv);
     if (commandLine.action != StartAction::Play) {
         return answerWithoutPlaying(commandLine, std::cout);
+    }
+    if (!commandLine.watchPath.empty()) {
+        return watchRecordingFile(fromStartDirectory(commandLine.watchPath), 60, false, std::cout,
+                                  "vromdash");
     }
     if (commandLine.screen == ScreenChoice::Ask) {
         fullscreen = askFullscreen(std::cin, std::cout);
@@ -239,7 +265,7 @@ int runGame(int argc, const char* const* argv) {
     }
     RecordingWriter recording;
     if (!commandLine.recordPath.empty() &&
-        !startRecording(window, commandLine.recordPath, recording)) {
+        !startRecording(window, fromStartDirectory(commandLine.recordPath), recording)) {
         glfwTerminate();
         return 1;
     }

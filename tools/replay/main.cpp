@@ -1,6 +1,7 @@
-// vromdash-replay FILE [--every N] [--frames-only] [--bodies]: replays a
-// recording made with `vromdash --record FILE` through the real frame loop
-// in a hidden window, and prints a hash of every body's pose and velocity
+// vromdash-replay FILE [--every N] [--frames-only | --watch] [--bodies]:
+// replays a recording made with `vromdash --record FILE` through the real
+// frame loop in a hidden window (with --watch, in a visible one at the
+// recording's own pace, for someone to watch), and prints a hash of every body's pose and velocity
 // every N frames (default 60) and after the last frame, then where the car
 // ended. The Position lines that X printed in the game come out again. With
 // --frames-only nothing is drawn (the simulation is the same); --bodies adds
@@ -8,15 +9,16 @@
 // replayed gives one line and exit status 2.
 #include <GLFW/glfw3.h>
 
-#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <memory>
 #include <string>
 
 #include "app/main_loop.h"
 #include "app/replay.h"
+#include "app/watch.h"
 #include "world/body_hashes.h"
 #include "world/world.h"
 
@@ -27,6 +29,7 @@ struct Options {
     int every = 60;
     bool draw = true;
     bool bodies = false;
+    bool watch = false;
 };
 
 bool parseOptions(int argc, char** argv, Options& options) {
@@ -42,22 +45,20 @@ bool parseOptions(int argc, char** argv, Options& options) {
             options.draw = false;
         } else if (std::strcmp(argv[i], "--bodies") == 0) {
             options.bodies = true;
+        } else if (std::strcmp(argv[i], "--watch") == 0) {
+            options.watch = true;
         } else if (argv[i][0] == '-' || !options.path.empty()) {
             return false;
         } else {
             options.path = argv[i];
         }
     }
-    return !options.path.empty();
+    // Watching draws every frame.
+    return !options.path.empty() && (options.draw || !options.watch);
 }
 
 void printHashes(int frame, bool bodies) {
-    std::printf("frame %d hash %016" PRIx64 "\n", frame, worldHash(*world));
-    if (bodies) {
-        for (const BodyHash& body : bodyHashes(*world)) {
-            std::printf("  %s %016" PRIx64 "\n", body.body.c_str(), body.hash);
-        }
-    }
+    std::fputs(hashReport(*world, frame, bodies).c_str(), stdout);
     std::fflush(stdout);
 }
 
@@ -66,8 +67,13 @@ void printHashes(int frame, bool bodies) {
 int main(int argc, char** argv) {
     Options options;
     if (!parseOptions(argc, argv, options)) {
-        std::printf("usage: vromdash-replay FILE [--every N] [--frames-only] [--bodies]\n");
+        std::printf(
+            "usage: vromdash-replay FILE [--every N] [--frames-only | --watch] [--bodies]\n");
         return 2;
+    }
+    if (options.watch) {
+        return watchRecordingFile(options.path, options.every, options.bodies, std::cout,
+                                  "vromdash-replay");
     }
     Recording recording;
     std::string problem;
