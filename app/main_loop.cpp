@@ -11,6 +11,7 @@
 
 #include "app/camera.h"
 #include "app/command_line.h"
+#include "app/gamepad.h"
 #include "app/glfw_error.h"
 #include "app/input.h"
 #include "app/play_state.h"
@@ -193,6 +194,7 @@ bool runFrame(GLFWwindow* window, const FramePrograms& programs, float now, Fram
         source->pollEvents();
     } else {
         glfwPollEvents();
+        pollGamepad(window);
     }
     applyPlayKeys();
     const bool stepped = playState.paused ? holdPaused() : simulateFrame();
@@ -263,6 +265,8 @@ int runGame(int argc, const char* const* argv) {
     if (!window) {
         return 1;
     }
+    loadGamepadMappings(std::cout);
+    watchGamepads(std::cout);
     RecordingWriter recording;
     if (!commandLine.recordPath.empty() &&
         !startRecording(window, fromStartDirectory(commandLine.recordPath), recording)) {
