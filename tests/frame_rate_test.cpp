@@ -39,8 +39,9 @@ namespace {
 // about 150 steps). So each key stays down until the recording shows the
 // steps this test judges, however long that takes:
 // - Up for 90 steps (1.5 s of game time, about 18 m, past the figure): a
-//   push that grew with the frame time launches the car within a few steps,
-//   and the car still has some 60 steps of road ahead if Left comes late.
+//   push that grows with the frame time shows well within them (without
+//   the drive's cap the car was airborne after 20 frames here), and the car
+//   still has some 60 steps of road ahead if Left comes late.
 // - Then Up and Left for 60 steps: the chassis turns at most 1 rad/s, so a
 //   working turn passes 30 degrees after about 40 steps and reaches 40 to 50
 //   in 60. By then it has taken the car over the straight's left edge, still
