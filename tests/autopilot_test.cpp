@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/input.h"
+#include "app/play_state.h"
 #include "tests/support/world_fixture.h"
 #include "tools/assetgen/route.h"
 
@@ -339,17 +340,21 @@ TEST_F(AutopilotPlay, ClearsLevelOneThenLayoutTwoAtSevenFramesASecond) {
     // Each 1/7 s frame takes one step: the game runs at 7/60 of its speed,
     // and the autopilot must play it as it plays at 60.
     const FrameClock slow = fixedFrameClock(1.0 / 7.0);
+    playState.bestTimes = BestTimes();
     const PlayRecord first = playLevel(1, slow, 10.0);
     printRecord("level 1, seed 1, 1/7 s frames", first);
     ASSERT_EQ(world->level, 2) << first.clearedOrder.size() << " crates in 10 minutes";
     EXPECT_EQ(first.falls, 0);
     EXPECT_EQ(first.steps, first.frames);
+    // The clear counts like a player's, in the time the autopilot gives.
+    EXPECT_EQ(playState.bestTimes.bestFor(LayoutKind::Default), first.steps);
     EXPECT_STREQ(layoutFor(world->level).carModel, "Vrom2/model/car3/car3.obj");
     const PlayRecord second = playLevel(3, slow, 10.0);
     printRecord("layout 2 after it, seed 3, 1/7 s frames", second);
     EXPECT_EQ(world->level, 3) << second.clearedOrder.size() << " crates in 10 minutes";
     EXPECT_EQ(second.falls, 0);
     EXPECT_EQ(second.steps, second.frames);
+    EXPECT_EQ(playState.bestTimes.bestFor(LayoutKind::LevelTwo), second.steps);
 }
 
 TEST_F(AutopilotPlay, ClearsLevelOneAndLayoutTwoWhenFramesJitter) {
