@@ -91,9 +91,6 @@ void lap(FrameStageTimes& times, double& start, double& total) {
     start = now;
 }
 
-// Opens the recording (a relative path is taken from where the player
-// started the launcher, which moves into the asset tree) and routes the
-// window's input through it.
 // A file the player names is taken from where they started the launcher,
 // which moves into the asset tree.
 std::string fromStartDirectory(std::string path) {
