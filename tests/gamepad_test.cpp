@@ -305,7 +305,7 @@ TEST(GamepadRecording, APadLineReadsBackAndBadOnesAreRefused) {
 // A recording written by hand from the README's description of the pad's
 // line: the right trigger held for two seconds of frames drives the car
 // forward through the replay tool.
-TEST(GamepadRecording, AHandWrittenPadRecordingDrivesTheCarThroughTheReplayTool) {
+TEST(ReplayTool, AHandWrittenPadRecordingDrivesTheCar) {
     // Frames 1/32 s apart; the right trigger pulled in the first and held.
     std::string text = "vromdash-recording 2\ngame 1.0.0\nfullscreen 0\nwindow 640 360\n";
     for (int i = 1; i <= 120; ++i) {
