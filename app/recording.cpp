@@ -1,11 +1,16 @@
 #include "app/recording.h"
 
 #include <GLFW/glfw3.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <iostream>
 #include <sstream>
 
 #include "app/input.h"
@@ -264,19 +269,25 @@ RecordingWriter::~RecordingWriter() {
 
 bool RecordingWriter::open(const std::string& path, const RecordingHeader& header) {
     finish();
-    file = std::fopen(path.c_str(), "w");
-    if (!file) {
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
         return false;
     }
-    std::fprintf(file, "vromdash-recording %d\ngame %s\nfullscreen %d\nwindow %d %d\n",
-                 header.format, header.gameVersion.c_str(), header.fullscreen ? 1 : 0, header.width,
-                 header.height);
-    std::fflush(file);
+    frames = 0;
+    wholeBytes = 0;
+    const std::string text =
+        "vromdash-recording " + std::to_string(header.format) + "\ngame " + header.gameVersion +
+        "\nfullscreen " + (header.fullscreen ? "1" : "0") + "\nwindow " +
+        std::to_string(header.width) + " " + std::to_string(header.height) + "\n";
+    if (!writeAll(text)) {
+        closeFile();
+        return false;
+    }
     return true;
 }
 
 void RecordingWriter::add(const InputEvent& event) {
-    if (!file) {
+    if (!isOpen()) {
         return;
     }
     switch (event.kind) {
@@ -310,21 +321,71 @@ void RecordingWriter::add(const InputEvent& event) {
 }
 
 void RecordingWriter::endFrame(float now) {
-    if (!file) {
+    if (!isOpen()) {
         return;
     }
-    std::fprintf(file, "frame %s%s\n", exact(static_cast<double>(now)).c_str(), line.c_str());
-    std::fflush(file);
+    const std::string text = "frame " + exact(static_cast<double>(now)) + line + "\n";
     line.clear();
+    if (!writeAll(text)) {
+        stop(errno);
+        return;
+    }
+    ++frames;
 }
 
 void RecordingWriter::finish() {
-    if (!file) {
+    if (!isOpen()) {
         return;
     }
-    std::fputs("end\n", file);
-    std::fclose(file);
-    file = nullptr;
+    if (!writeAll("end\n")) {
+        stop(errno);
+        return;
+    }
+    const int fileDescriptor = fd;
+    fd = -1;
+    line.clear();
+    // Some file systems report a failed write only here.
+    if (::close(fileDescriptor) != 0) {
+        std::cout << "vromdash: recording stopped after frame " << frames << ": "
+                  << std::strerror(errno) << std::endl;
+    }
+}
+
+bool RecordingWriter::writeAll(const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            if (n == 0) {
+                errno = EIO;
+            }
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    wholeBytes += static_cast<long long>(text.size());
+    return true;
+}
+
+void RecordingWriter::stop(int error) {
+    std::cout << "vromdash: recording stopped after frame " << frames << ": "
+              << std::strerror(error) << std::endl;
+    // A line cut in the middle would not be read anyway; taking it off
+    // leaves a file that ends where the writing ended.
+    if (::ftruncate(fd, static_cast<off_t>(wholeBytes)) != 0) {
+        // Nothing more to do: the reader drops a last line without its end.
+    }
+    closeFile();
+}
+
+void RecordingWriter::closeFile() {
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    fd = -1;
     line.clear();
 }
 

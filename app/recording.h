@@ -21,7 +21,6 @@
 // format 1 files still read.
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -74,8 +73,11 @@ bool parseRecording(const std::string& text, Recording& recording, std::string& 
 // The same for a file; a file that cannot be read is a problem too.
 bool readRecording(const std::string& path, Recording& recording, std::string& problem);
 
-// Writes a recording as the game runs: a frame's line goes out, flushed,
-// when the frame ends, so a crash keeps every frame before it.
+// Writes a recording as the game runs: a frame's line goes out, whole, when
+// the frame ends, so a crash keeps every frame before it. When the file
+// cannot take a line (disk full, I/O error) the writer says so once on
+// standard output, cuts the file back to its last whole line, and stops;
+// the game plays on, and the file replays as one that ended early.
 class RecordingWriter {
 public:
     RecordingWriter() = default;
@@ -85,7 +87,9 @@ public:
 
     // Creates the file and writes the header; false if it cannot.
     bool open(const std::string& path, const RecordingHeader& header);
-    bool isOpen() const { return file != nullptr; }
+    bool isOpen() const { return fd >= 0; }
+    // Frames whose lines are wholly in the file.
+    int framesWritten() const { return frames; }
     // Input the callbacks received in the current frame.
     void add(const InputEvent& event);
     // Writes the frame that started at `now` with its input.
@@ -94,7 +98,15 @@ public:
     void finish();
 
 private:
-    std::FILE* file = nullptr;
+    // False, with errno set, if not all of it went out.
+    bool writeAll(const std::string& text);
+    // Reports why, drops any part of a line, and closes.
+    void stop(int error);
+    void closeFile();
+
+    int fd = -1;
+    long long wholeBytes = 0;  // the file's length up to its last whole line
+    int frames = 0;
     std::string line;
 };
 

@@ -9,8 +9,16 @@
 constexpr int IMAGE_RGB = 3;
 constexpr int IMAGE_RGBA = 4;
 
+// What a file may claim before the decoder sees it: each side at most
+// MAX_IMAGE_SIDE (eight times a sky face, the largest image the game makes),
+// at most MAX_IMAGE_PIXELS in all (64 MiB as RGBA; the decoder's working
+// buffers are a few times that). Only PNG and baseline JPEG files go on.
+constexpr int MAX_IMAGE_SIDE = 8192;
+constexpr long long MAX_IMAGE_PIXELS = 4096LL * 4096LL;
+
 // Decoded pixels, tightly packed, 8 bits per channel, first row = top of the
-// image. A failed decode leaves pixels null and every size 0. Owns its pixels
+// image. A failed decode (a missing, unreadable, damaged or oversized file, or
+// one of another format) leaves pixels null and every size 0. Owns its pixels
 // and frees them when destroyed; move-only.
 struct Image {
     unsigned char* pixels = nullptr;

@@ -5,8 +5,10 @@
 
 #include <assimp/Importer.hpp>
 #include <iostream>
+#include <string>
 #include <utility>
 
+#include "gfx/model_files.h"
 #include "gfx/texture.h"
 
 Model::Model(const char* path) {
@@ -53,11 +55,50 @@ void Model::draw(GLuint program) const {
     }
 }
 
+namespace {
+
+// Triangulating a face costs the importer about the square of its corners;
+// a file of a few megabytes can hold one face of millions. The game's own
+// models have triangles and quads.
+constexpr unsigned long long MAX_TRIANGULATION_WORK = 1ull << 26;
+
+// Why the scene's faces cannot be triangulated in reasonable time, or "".
+std::string tooManyCorners(const aiScene* scene) {
+    unsigned long long work = 0;
+    unsigned largest = 0;
+    for (unsigned int m = 0; m < scene->mNumMeshes; ++m) {
+        const aiMesh* mesh = scene->mMeshes[m];
+        for (unsigned int f = 0; mesh && f < mesh->mNumFaces; ++f) {
+            const unsigned corners = mesh->mFaces[f].mNumIndices;
+            work += static_cast<unsigned long long>(corners) * corners;
+            largest = corners > largest ? corners : largest;
+        }
+    }
+    if (work <= MAX_TRIANGULATION_WORK) {
+        return "";
+    }
+    return "faces with too many corners to triangulate (" + std::to_string(largest) +
+           " in the largest)";
+}
+
+}  // namespace
+
 void Model::loadModel(const std::string& path) {
     Assimp::Importer importer;
-    const aiScene* scene = importer.ReadFile(path, aiProcess_Triangulate | aiProcess_FlipUVs);
-    if (!scene || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) || !scene->mRootNode) {
-        std::cout << "ERROR::ASSIMP:: " << importer.GetErrorString() << std::endl;
+    importer.SetIOHandler(new ModelFiles);  // the importer owns it
+    // Read first, triangulate once the faces are known to be sane.
+    const aiScene* scene = importer.ReadFile(path, 0);
+    std::string problem;
+    if (scene) {
+        problem = tooManyCorners(scene);
+        if (problem.empty()) {
+            scene = importer.ApplyPostProcessing(aiProcess_Triangulate | aiProcess_FlipUVs);
+        }
+    }
+    if (!problem.empty() || !scene || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) ||
+        !scene->mRootNode) {
+        std::cout << "ERROR::ASSIMP:: " << (problem.empty() ? importer.GetErrorString() : problem)
+                  << std::endl;
         return;
     }
     const std::string::size_type slash = path.find_last_of('/');

@@ -6,6 +6,8 @@
 #include "gfx/image.h"
 #include "gfx/texture.h"
 
+static_assert(SKY_FACE_SIZE <= MAX_IMAGE_SIDE, "the sky's own faces must pass the image check");
+
 // clang-format off
 const float SKYBOX_VERTICES[108] = {
     -1.0f,  1.0f, -1.0f,  -1.0f, -1.0f, -1.0f,   1.0f, -1.0f, -1.0f,

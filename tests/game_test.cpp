@@ -1,11 +1,14 @@
 // The real game binary, driven through its console and X key events.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/game_process.h"
+#include "tests/support/gl_context.h"
 
 namespace {
 
@@ -105,4 +108,40 @@ TEST(Game, ScreenOptionsAnswerTheQuestionWithoutAskingIt) {
     EXPECT_EQ(windowSize(screen), commandOutput("xdotool getdisplaygeometry | tr ' ' x"));
     EXPECT_EQ(onScreen.quitWithEscape(screen), 0) << onScreen.report();
     EXPECT_EQ(onScreen.output().find("Fullscreen?"), std::string::npos) << onScreen.output();
+}
+
+// Damaged images of the kinds that once crashed the decoder (huge claimed
+// sizes in old image formats, garbage) in place of textures, sky faces and
+// the heightmap: the game opens its window, plays without the ground, and
+// ends on Escape as usual.
+TEST(Game, DamagedImagesInPlaceOfTexturesSkyFacesAndTheHeightmapLeaveItRunning) {
+    namespace fs = std::filesystem;
+    const std::string root = scratchDirectory("damaged-images");
+    fs::copy(sourcePath("Vrom2"), root + "/Vrom2", fs::copy_options::recursive);
+    const std::string corpus = sourcePath("tests/corpus/images/");
+    const std::pair<const char*, const char*> damage[] = {
+        {"tga-huge.tga", "model/container2.png"},
+        {"tga-rle-truncated.tga", "model/container2_specular.png"},
+        {"bmp-huge.bmp", "model/car1/coupe.png"},
+        {"psd-huge.psd", "model/sky1/right.jpg"},
+        {"counting-garbage", "model/sky1/top.jpg"},
+        {"dds-huge.dds", "model/sky1/left.jpg"},
+        {"hdr-huge.hdr", "model/road3/heightmap.png"},
+        {"png-huge.png", "model/road3/asphalt.png"},
+        {"jpeg-huge.jpg", "model/sky1/back.jpg"},
+    };
+    for (const auto& [bad, victim] : damage) {
+        fs::copy_file(corpus + bad, root + "/Vrom2/" + victim,
+                      fs::copy_options::overwrite_existing);
+    }
+    GameStart start;
+    start.arguments = {"--windowed"};
+    start.workingDirectory = root;
+    GameProcess game(start);
+    const std::string window = game.findWindow();
+    ASSERT_FALSE(window.empty()) << game.report();
+    EXPECT_EQ(game.quitWithEscape(window), 0) << game.report();
+    EXPECT_NE(game.output().find("Heightmap Vrom2/model/road3/heightmap.png could not be read"),
+              std::string::npos)
+        << game.output();
 }

@@ -1,14 +1,17 @@
 #include "gfx/model.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "gfx/model_files.h"
 #include "gfx/shader_program.h"
 #include "tests/support/gl_context.h"
 
@@ -317,4 +320,70 @@ TEST(Model, DestroyingAModelReleasesItsGlObjects) {
 
     moved.reset();
     EXPECT_EQ(liveNames(names), 0);
+}
+
+// The importer opens what a model names by path and reads it whole: a named
+// pipe in place of the model or its materials would block the game for
+// ever, a huge file would take all memory.
+TEST(Model, OnlyPlainFilesOfASaneSizeAreReadAndNothingWaitsForAWriter) {
+    ASSERT_TRUE(testGlContext());
+    const std::string dir = scratchDirectory("model_not_plain");
+    ASSERT_EQ(mkfifo((dir + "/pipe.obj").c_str(), 0600), 0);
+    std::filesystem::create_directory(dir + "/folder.obj");
+    writeText(dir + "/huge.obj", BARE_OBJ);
+    std::filesystem::resize_file(dir + "/huge.obj", MAX_MODEL_FILE_BYTES + 1);
+    for (const char* name : {"pipe.obj", "folder.obj", "huge.obj"}) {
+        SCOPED_TRACE(name);
+        StdoutCapture capture;
+        const Model model((dir + "/" + name).c_str());
+        const std::string text = capture.text();
+        EXPECT_EQ(text.rfind("ERROR::ASSIMP:: ", 0), 0u) << text;
+        EXPECT_EQ(text.find('\n'), text.size() - 1) << "one line";
+        EXPECT_TRUE(model.meshes.empty());
+    }
+    // Materials from a pipe: the model loads without them, as without the file.
+    ASSERT_EQ(mkfifo((dir + "/pipe.mtl").c_str(), 0600), 0);
+    writeText(dir + "/piped.obj", (std::string("mtllib pipe.mtl\nusemtl a\n") + BARE_OBJ).c_str());
+    StdoutCapture capture;
+    const Model piped((dir + "/piped.obj").c_str());
+    EXPECT_EQ(capture.text(), "");
+    ASSERT_EQ(piped.meshes.size(), 1u);
+    EXPECT_TRUE(piped.meshes[0].textures.empty());
+}
+
+// Triangulating a face costs about the square of its corners: a line of a
+// million corners (2 MB) would keep the importer busy for hours. Polygons of
+// sane sizes still become triangles.
+TEST(Model, AFaceOfAbsurdlyManyCornersIsRefusedAndPolygonsStillTriangulate) {
+    ASSERT_TRUE(testGlContext());
+    const std::string dir = scratchDirectory("model_corners");
+    // A convex polygon of 200 corners on a circle.
+    std::string polygon;
+    for (int corner = 0; corner < 200; ++corner) {
+        const double angle = 2.0 * 3.14159265358979 * corner / 200.0;
+        polygon +=
+            "v " + std::to_string(std::cos(angle)) + " " + std::to_string(std::sin(angle)) + " 0\n";
+    }
+    polygon += "f";
+    for (int corner = 0; corner < 200; ++corner) {
+        polygon += " " + std::to_string(corner + 1);
+    }
+    writeText(dir + "/polygon.obj", (polygon + "\n").c_str());
+    std::string absurd = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf";
+    for (int corner = 0; corner < 1000000; ++corner) {
+        absurd += corner % 3 ? " 2" : " 1";
+    }
+    writeText(dir + "/absurd.obj", (absurd + " 3\n").c_str());
+
+    StdoutCapture capture;
+    const Model sane((dir + "/polygon.obj").c_str());
+    EXPECT_EQ(capture.text(), "");
+    ASSERT_EQ(sane.meshes.size(), 1u);
+    EXPECT_EQ(sane.meshes[0].indices.size(), 198u * 3u);
+    StdoutCapture absurdCapture;
+    const Model model((dir + "/absurd.obj").c_str());
+    EXPECT_EQ(absurdCapture.text(),
+              "ERROR::ASSIMP:: faces with too many corners to triangulate (1000001 in the "
+              "largest)\n");
+    EXPECT_TRUE(model.meshes.empty());
 }

@@ -60,6 +60,8 @@ TEST(Package, BuildsPassesLintianAndItsLauncherPlaysFromAnyDirectory) {
     const std::string lintian = withStatus("lintian --fail-on error '" + deb + "'");
     EXPECT_NE(lintian.find("exit 0\n"), std::string::npos) << lintian;
     EXPECT_EQ(lintian.find("\nE: "), std::string::npos) << lintian;
+    // Built with Debian's hardening flags (see the next test).
+    EXPECT_EQ(lintian.find("hardening-no-"), std::string::npos) << lintian;
     std::cout << lintian;
 
     const std::string root = scratchDirectory("unpacked-package");
@@ -94,4 +96,32 @@ TEST(Package, BuildsPassesLintianAndItsLauncherPlaysFromAnyDirectory) {
     EXPECT_EQ(output.find("ERROR"), std::string::npos) << output;
     EXPECT_EQ(output.find("Fullscreen?"), std::string::npos) << output;
     EXPECT_TRUE(fs::exists(start.workingDirectory + "/played.rec"));
+}
+
+// The program as `cmake --install --strip` puts it, checked the way Debian
+// checks its packages: position-independent, stack protector, fortified
+// functions, read-only relocations bound at start, control-flow marking.
+// Stack-clash probes appear only in functions with frames over a page,
+// which the game may not have: "unknown" then, never "no".
+TEST(Package, TheInstalledProgramIsHardenedAsDebianPackagesAre) {
+    const std::string prefix = scratchDirectory("hardened-install");
+    const std::string install =
+        withStatus("cmake --install '" + buildPath("") + "' --prefix '" + prefix + "' --strip");
+    ASSERT_NE(install.find("exit 0\n"), std::string::npos) << install;
+    const std::string program = prefix + "/lib/games/vromdash/vromdash";
+    ASSERT_TRUE(fs::exists(program));
+    const std::string report = withStatus("hardening-check '" + program + "'");
+    EXPECT_NE(report.find("exit 0\n"), std::string::npos) << report;
+    for (const char* line : {" Position Independent Executable: yes\n", " Stack protected: yes\n",
+                             " Fortify Source functions: yes", " Read-only relocations: yes\n",
+                             " Immediate binding: yes\n", " Control flow integrity: yes\n"}) {
+        EXPECT_NE(report.find(line), std::string::npos) << line << report;
+    }
+    const bool probes = report.find(" Stack clash protection: yes\n") != std::string::npos;
+    const bool noLargeFrames =
+        report.find(
+            " Stack clash protection: unknown, no -fstack-clash-protection instructions "
+            "found\n") != std::string::npos;
+    EXPECT_TRUE(probes || noLargeFrames) << report;
+    std::cout << report;
 }

@@ -5,8 +5,12 @@
 #include "app/replay.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <cerrno>
 #include <cmath>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -158,6 +162,120 @@ TEST(Recording, RefusesWhatCannotBeReplayedInOneLine) {
     std::string problem;
     EXPECT_FALSE(readRecording("/nonexistent/game.rec", recording, problem));
     EXPECT_EQ(problem, "cannot open /nonexistent/game.rec");
+}
+
+namespace {
+
+// Lets this process write no file beyond `bytes` while it lives: a write
+// that would cross the limit writes what fits, and the next fails with
+// EFBIG, as a disk that fills up part-way does with ENOSPC.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &previous);
+        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{bytes, previous.rlim_max};
+        ok = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, previousHandler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+    bool ok = false;
+
+private:
+    rlimit previous{};
+    void (*previousHandler)(int) = SIG_DFL;
+};
+
+}  // namespace
+
+// The file stops taking bytes at every possible place in turn: the writer
+// says once which frame was the last whole one and why, leaves exactly the
+// whole lines before it, and takes the rest of the game without a word.
+TEST(Recording, AFileThatFillsUpPartWayStopsAfterItsLastWholeFrameAndSaysSo) {
+    const std::string path = scratchDirectory("recording-full") + "/game.rec";
+    RecordingHeader header;
+    header.gameVersion = "1.0.0";
+    const InputEvent key = InputEvent::keyEvent(265, 111, 1, 0);
+    const InputEvent cursor = InputEvent::pointEvent(InputEvent::Kind::Cursor, 0.1, 700.5);
+    constexpr int FRAMES = 5;
+    auto play = [&](RecordingWriter& writer) {
+        for (int frame = 1; frame <= FRAMES; ++frame) {
+            for (int i = 0; i < frame; ++i) {
+                writer.add(i % 2 ? cursor : key);
+            }
+            writer.endFrame(static_cast<float>(frame) / 60.0f);
+        }
+        writer.finish();
+    };
+    // Where each whole line ends, from a file that has room for everything.
+    {
+        RecordingWriter writer;
+        ASSERT_TRUE(writer.open(path, header));
+        play(writer);
+    }
+    const std::string whole = fileText(path);
+    ASSERT_EQ(whole.compare(whole.size() - 4, 4, "end\n"), 0);
+    std::vector<std::size_t> lineEnds;  // lineEnds[k]: the header and k frames
+    for (std::size_t at = whole.find('\n'); at != std::string::npos;
+         at = whole.find('\n', at + 1)) {
+        lineEnds.push_back(at + 1);
+    }
+    lineEnds.erase(lineEnds.begin(), lineEnds.begin() + 3);  // header lines 1 to 3
+    ASSERT_EQ(lineEnds.size(), static_cast<std::size_t>(FRAMES + 2));
+
+    for (std::size_t limit = lineEnds[0]; limit < whole.size(); ++limit) {
+        SCOPED_TRACE("room for " + std::to_string(limit) + " bytes");
+        int wholeFrames = 0;
+        while (lineEnds[wholeFrames + 1] <= limit) {
+            ++wholeFrames;
+        }
+        StdoutCapture capture;
+        {
+            RecordingWriter writer;
+            const FileSizeLimit room(limit);
+            ASSERT_TRUE(room.ok);
+            ASSERT_TRUE(writer.open(path, header));
+            play(writer);
+            EXPECT_FALSE(writer.isOpen());
+            EXPECT_EQ(writer.framesWritten(), wholeFrames);
+            play(writer);  // what the game goes on to do: no more lines, no more words
+        }
+        EXPECT_EQ(capture.text(), "vromdash: recording stopped after frame " +
+                                      std::to_string(wholeFrames) + ": " + std::strerror(EFBIG) +
+                                      "\n");
+        // Whole lines only; the reader takes them as a recording that ended
+        // early.
+        const std::string kept = fileText(path);
+        EXPECT_EQ(kept, whole.substr(0, lineEnds[wholeFrames]));
+        Recording read;
+        std::string problem;
+        ASSERT_TRUE(parseRecording(kept, read, problem)) << problem;
+        EXPECT_FALSE(read.complete);
+        EXPECT_EQ(read.frames.size(), static_cast<std::size_t>(wholeFrames));
+    }
+}
+
+TEST(Recording, AFileThatTakesNotEvenTheHeaderIsNotOpened) {
+    RecordingHeader header;
+    header.gameVersion = "1.0.0";
+    StdoutCapture capture;
+    RecordingWriter writer;
+    // The device that is always full, and a folder that is a regular file.
+    EXPECT_FALSE(writer.open("/dev/full", header));
+    EXPECT_FALSE(writer.isOpen());
+    const std::string dir = scratchDirectory("recording-nowhere");
+    writeText(dir + "/file", "x");
+    EXPECT_FALSE(writer.open(dir + "/file/game.rec", header));
+    EXPECT_FALSE(writer.isOpen());
+    writer.endFrame(1.0f);
+    writer.finish();
+    // The caller says it could not start the recording.
+    EXPECT_EQ(capture.text(), "");
 }
 
 // ---------------------------------------------------------------------------
