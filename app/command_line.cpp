@@ -32,6 +32,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
             screen = ScreenChoice::Windowed;
         } else if (argument == "--fullscreen") {
             screen = ScreenChoice::Fullscreen;
+        } else if (argument == "--mute") {
+            commandLine.muted = true;
         } else if (argument == "--record" || argument.rfind("--record=", 0) == 0) {
             const bool joined = argument.size() > 8;
             if (!joined && i + 1 >= argc) {
@@ -66,6 +68,7 @@ void printUsage(std::ostream& out) {
            "  --fullscreen  play full screen without asking\n"
            "  --record FILE write the game's frame times and input to FILE as it runs,\n"
            "                for vromdash-replay (a bug report can carry it)\n"
+           "  --mute        start with the sound off (M turns it on and off)\n"
            "  -h, --help    show this help and exit\n"
            "  --version     show the version and exit\n"
            "\n"
