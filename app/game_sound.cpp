@@ -41,7 +41,7 @@ SoundStep soundStep(const World& w) {
     SoundStep step;
     if (w.car) {
         step.carPosition = chassisPosition();
-        step.wheelSpeed = wheelRimSpeed(*w.car);
+        step.wheelSpeed = wheelSpeed(*w.car);
     }
     step.throttle = keys[GLFW_KEY_UP] || keys[GLFW_KEY_DOWN];
     for (const StartedContact& contact : w.stepContacts) {

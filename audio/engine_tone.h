@@ -5,8 +5,8 @@
 
 constexpr float ENGINE_IDLE_PITCH = 0.7f;
 constexpr float ENGINE_TOP_PITCH = 2.0f;
-// The rim speed (m/s) at which the pitch reaches the top: the car's speed
-// where the road's bends still let it go flat out.
+// The wheels' speed (m/s) at which the pitch reaches the top: about as fast
+// as the road's bends let the car go.
 constexpr float ENGINE_TOP_SPEED = 30.0f;
 constexpr float ENGINE_IDLE_GAIN = 0.35f;
 constexpr float ENGINE_THROTTLE_GAIN = 0.9f;
@@ -19,7 +19,7 @@ struct EngineTone {
     float gain = ENGINE_IDLE_GAIN;
 };
 
-// Where the tone heads for at this rim speed (either direction) and throttle.
+// Where the tone heads for at this wheel speed (either way) and throttle.
 EngineTone engineTarget(float wheelSpeed, bool throttle);
 
 // One step of the way from `now` towards `target`.

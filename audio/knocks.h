@@ -8,9 +8,11 @@
 #include "audio/sound_input.h"
 
 // Impulses (N s) below this are touches, not knocks; at the full one and
-// above the knock is at its loudest. A crate weighs 1 kg.
-constexpr float KNOCK_MIN_IMPULSE = 0.3f;
-constexpr float KNOCK_FULL_IMPULSE = 6.0f;
+// above the knock is at its loudest. A crate weighs 1 kg; the car striking
+// one head on gives about 1.3 N s for every m/s, a crate dropped 1 m onto the
+// car about 6.
+constexpr float KNOCK_MIN_IMPULSE = 0.5f;
+constexpr float KNOCK_FULL_IMPULSE = 20.0f;
 // The car's five bodies strike one crate at once; contacts closer than this
 // in one step are one knock.
 constexpr float KNOCK_MERGE_DISTANCE = 1.5f;

@@ -28,7 +28,7 @@ struct SoundContact {
 // What one physics step did that can be heard.
 struct SoundStep {
     vec3 carPosition{0.0f};
-    float wheelSpeed = 0.0f;  // m/s at the rims, averaged over the wheels
+    float wheelSpeed = 0.0f;  // m/s, averaged over the wheels
     bool throttle = false;    // Up or Down held
     std::vector<SoundContact> contacts;
     std::vector<vec3> crates;  // every crate's place after the step

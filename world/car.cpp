@@ -135,13 +135,13 @@ void driveCar(Car& car, int command, float frameTime) {
     }
 }
 
-float wheelRimSpeed(const Car& car) {
+float wheelSpeed(const Car& car) {
     float sum = 0.0f;
     int count = 0;
     for (const RigidDynamic* wheel :
          {car.frontLeftWheel, car.frontRightWheel, car.rearLeftWheel, car.rearRightWheel}) {
         if (wheel) {
-            sum += glm::length(wheel->getAngularVelocity()) * WHEEL_RADIUS;
+            sum += glm::length(wheel->getLinearVelocity());
             ++count;
         }
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -67,6 +68,20 @@ std::vector<float> loopedRumble(int n, float smoothing, std::uint32_t seed) {
     return rumble;
 }
 
+// Turns a loop round so that it begins where it rises through zero: the
+// engine then starts without a click, and the loop stays seamless.
+void startAtZero(std::vector<float>& loop) {
+    const size_t n = loop.size();
+    for (size_t i = 1; i < n; ++i) {
+        if (loop[i - 1] < 0.0f && loop[i] >= 0.0f) {
+            const size_t start = std::fabs(loop[i - 1]) < std::fabs(loop[i]) ? i - 1 : i;
+            std::rotate(loop.begin(), loop.begin() + static_cast<std::ptrdiff_t>(start),
+                        loop.end());
+            return;
+        }
+    }
+}
+
 void putLe(std::ofstream& out, std::uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) {
         out.put(static_cast<char>((value >> (8 * i)) & 0xff));
@@ -93,6 +108,7 @@ std::vector<float> engineLoop() {
             static_cast<float>(throb * (tone + 0.5 * rumble[static_cast<size_t>(i)]));
     }
     normalise(samples, 0.8f);
+    startAtZero(samples);
     return samples;
 }
 
