@@ -66,6 +66,15 @@ double rmsOf(const std::vector<int16_t>& track, Span span) {
     return std::sqrt(sum / static_cast<double>(span.to - span.from));
 }
 
+// The level of one channel (0 left, 1 right) over a span.
+double channelRms(const std::vector<int16_t>& track, Span span, size_t channel) {
+    double sum = 0.0;
+    for (size_t i = span.from + channel; i < span.to; i += LOOPBACK_CHANNELS) {
+        sum += static_cast<double>(track[i]) * track[i];
+    }
+    return std::sqrt(sum / static_cast<double>((span.to - span.from) / LOOPBACK_CHANNELS));
+}
+
 int peakOf(const std::vector<int16_t>& track, Span span) {
     int peak = 0;
     for (size_t i = span.from; i < span.to; ++i) {
@@ -236,6 +245,11 @@ TEST_F(SoundFrames, EnginePitchFollowsTheSpeedAndItsLevelTheThrottle) {
 
     press(GLFW_KEY_UP);
     runSteps(40);
+    // No step jumps in level when the throttle opens: it never clicks.
+    for (size_t step = 60; step < 80; ++step) {
+        const double before = rmsOf(player.rendered, steps(step - 1, step));
+        EXPECT_LT(rmsOf(player.rendered, steps(step, step + 1)), 1.35 * before) << step;
+    }
     const float middleSpeed = runStepsTimingSpeed(20);
     const double middlePitch = crossingsPerSecond(player.rendered, steps(100, 120));
     runSteps(60);
@@ -268,6 +282,37 @@ TEST_F(SoundFrames, EnginePitchFollowsTheSpeedAndItsLevelTheThrottle) {
     // Throttle raises the level; letting go lowers it again at speed.
     EXPECT_GT(throttleLevel, 1.8 * restingLevel);
     EXPECT_LT(coastingLevel, 0.6 * throttleLevel);
+}
+
+// The engine is heard from the camera: behind the car both ears alike; in
+// the free camera, turned so that the car is on one side, louder there.
+TEST_F(SoundFrames, TheListenerIsTheCameraFollowOrFree) {
+    startSound();
+    runSteps(60);
+    const Span following = steps(40, 60);
+    const double left = channelRms(player.rendered, following, 0);
+    const double right = channelRms(player.rendered, following, 1);
+    EXPECT_NEAR(left / right, 1.0, 0.1);
+
+    tap(GLFW_KEY_C);
+    runSteps(1);
+    ASSERT_TRUE(freeCamera);
+    // The camera stands behind the car (+Z of it) and looks along +X: the
+    // car is on its left; turned round to -X, on its right.
+    double balance[2] = {};
+    const float yaws[2] = {0.0f, 180.0f};
+    for (int turn = 0; turn < 2; ++turn) {
+        camera.yaw = yaws[turn];
+        camera.updateVectors();
+        const size_t from = stepsRendered();
+        runSteps(20);
+        const Span span = steps(from + 5, from + 20);
+        balance[turn] = channelRms(player.rendered, span, 0) / channelRms(player.rendered, span, 1);
+    }
+    std::cout << "left/right: following " << left / right << ", free camera " << balance[0]
+              << " and " << balance[1] << "\n";
+    EXPECT_GT(balance[0], 1.5) << "left louder";
+    EXPECT_LT(balance[1], 1.0 / 1.5) << "right louder";
 }
 
 TEST_F(SoundFrames, AStruckCrateKnocksWithinAStepAndAHarderStrikeIsLouder) {
