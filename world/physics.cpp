@@ -21,7 +21,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
-#include <set>
 #include <utility>
 
 double physicsAccumulator = 0.0;
@@ -220,8 +219,8 @@ using BodyPair = std::pair<std::uintptr_t, std::uintptr_t>;
 
 struct PhysicsSceneInternals {
     GroupOverlapFilter overlapFilter;  // outlives the broadphase that calls it
-    // The pairs that had contact points after the last step.
-    std::set<BodyPair> touching;
+    // The pairs that had contact points after the last step, sorted.
+    std::vector<BodyPair> touching;
     std::unique_ptr<btDefaultCollisionConfiguration> configuration;
     std::unique_ptr<btCollisionDispatcher> dispatcher;
     std::unique_ptr<btDbvtBroadphase> broadphase;
@@ -362,7 +361,7 @@ StartedContact startedContact(const btPersistentManifold& manifold) {
 void listStartedContacts(PhysicsScene& scene) {
     PhysicsSceneInternals& in = *scene.internals;
     scene.startedContacts.clear();
-    std::set<BodyPair> touching;
+    std::vector<BodyPair> touching;
     btDispatcher* dispatcher = in.world->getDispatcher();
     for (int i = 0; i < dispatcher->getNumManifolds(); ++i) {
         const btPersistentManifold* manifold = dispatcher->getManifoldByIndexInternal(i);
@@ -370,11 +369,12 @@ void listStartedContacts(PhysicsScene& scene) {
             continue;
         }
         const BodyPair pair = bodyPair(*manifold);
-        touching.insert(pair);
-        if (in.touching.count(pair) == 0) {
+        touching.push_back(pair);
+        if (!std::binary_search(in.touching.begin(), in.touching.end(), pair)) {
             scene.startedContacts.push_back(startedContact(*manifold));
         }
     }
+    std::sort(touching.begin(), touching.end());
     in.touching = std::move(touching);
 }
 
