@@ -43,7 +43,7 @@ SoundStep soundStep(const World& w) {
         step.carPosition = chassisPosition();
         step.wheelSpeed = wheelSpeed(*w.car);
     }
-    step.throttle = keys[GLFW_KEY_UP] || keys[GLFW_KEY_DOWN];
+    step.throttle = keys[GLFW_KEY_UP] || keys[GLFW_KEY_DOWN] ? 1.0f : 0.0f;
     for (const StartedContact& contact : w.stepContacts) {
         step.contacts.push_back(
             {soundBody(contact.a), soundBody(contact.b), contact.point, contact.impulse});

@@ -19,8 +19,9 @@ struct EngineTone {
     float gain = ENGINE_IDLE_GAIN;
 };
 
-// Where the tone heads for at this wheel speed (either way) and throttle.
-EngineTone engineTarget(float wheelSpeed, bool throttle);
+// Where the tone heads for at this wheel speed (either way) and throttle
+// (0 closed to 1 wide open).
+EngineTone engineTarget(float wheelSpeed, float throttle);
 
 // One step of the way from `now` towards `target`.
 EngineTone smoothEngine(const EngineTone& now, const EngineTone& target);

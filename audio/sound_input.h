@@ -29,7 +29,7 @@ struct SoundContact {
 struct SoundStep {
     vec3 carPosition{0.0f};
     float wheelSpeed = 0.0f;  // m/s, averaged over the wheels
-    bool throttle = false;    // Up or Down held
+    float throttle = 0.0f;    // 1 while Up or Down is held
     std::vector<SoundContact> contacts;
     std::vector<vec3> crates;  // every crate's place after the step
     bool levelCleared = false;
