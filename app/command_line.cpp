@@ -15,6 +15,11 @@ CommandLine refuse(const std::string& problem) {
     return refused;
 }
 
+// "--name" alone (its file follows) or "--name=FILE".
+bool isFileOption(const std::string& argument, const std::string& name) {
+    return argument == name || argument.rfind(name + "=", 0) == 0;
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(int argc, const char* const* argv) {
@@ -34,19 +39,22 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
             screen = ScreenChoice::Fullscreen;
         } else if (argument == "--mute") {
             commandLine.muted = true;
-        } else if (argument == "--record" || argument.rfind("--record=", 0) == 0) {
-            const bool joined = argument.size() > 8;
-            if (!joined && i + 1 >= argc) {
-                return refuse("vromdash: --record needs a file name");
-            }
-            commandLine.recordPath = joined ? argument.substr(9) : (argv[++i] ? argv[i] : "");
-            if (commandLine.recordPath.empty()) {
-                return refuse("vromdash: --record needs a file name");
+        } else if (isFileOption(argument, "--record") || isFileOption(argument, "--watch")) {
+            const std::string name = argument.substr(0, argument.find('='));
+            const bool joined = argument.size() > name.size();
+            std::string& path = name == "--record" ? commandLine.recordPath : commandLine.watchPath;
+            path = joined ? argument.substr(name.size() + 1)
+                          : (i + 1 < argc && argv[i + 1] ? argv[++i] : "");
+            if (path.empty()) {
+                return refuse("vromdash: " + name + " needs a file name");
             }
         } else if (argument.rfind("-", 0) == 0) {
             return refuse("vromdash: unknown option '" + argument + "'");
         } else {
             return refuse("vromdash: unexpected argument '" + argument + "'");
+        }
+        if (!commandLine.watchPath.empty() && !commandLine.recordPath.empty()) {
+            return refuse("vromdash: --watch and --record exclude each other");
         }
         // Two different answers to one question: refuse rather than guess.
         if (screen != ScreenChoice::Ask) {
@@ -61,6 +69,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
 
 void printUsage(std::ostream& out) {
     out << "Usage: vromdash [--windowed | --fullscreen] [--record FILE]\n"
+           "       vromdash --watch FILE\n"
            "       vromdash --help | --version\n"
            "Drive a car along a road in the sky and push its 18 crates over the edge.\n"
            "\n"
@@ -68,6 +77,8 @@ void printUsage(std::ostream& out) {
            "  --fullscreen  play full screen without asking\n"
            "  --record FILE write the game's frame times and input to FILE as it runs,\n"
            "                for vromdash-replay (a bug report can carry it)\n"
+           "  --watch FILE  watch a recording at its own pace (Space pauses, . steps,\n"
+           "                + and - change the speed, C flies a camera, Escape ends)\n"
            "  --mute        start with the sound off (M turns it on and off)\n"
            "  -h, --help    show this help and exit\n"
            "  --version     show the version and exit\n"

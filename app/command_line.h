@@ -14,6 +14,8 @@ struct CommandLine {
     ScreenChoice screen = ScreenChoice::Ask;
     // Where to record the game; empty: nothing is written.
     std::string recordPath;
+    // A recording to watch instead of playing; empty: play.
+    std::string watchPath;
     // Start with the sound off (M turns it on).
     bool muted = false;
     // Why the command line was refused: one line, without the newline.

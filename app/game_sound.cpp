@@ -2,6 +2,9 @@
 
 #include <GLFW/glfw3.h>
 
+#include <algorithm>
+
+#include "app/gamepad.h"
 #include "app/input.h"
 #include "app/play_state.h"
 #include "audio/sound_player.h"
@@ -27,6 +30,15 @@ SoundBody soundBody(BodyKind kind) {
     return SoundBody::Other;
 }
 
+// How hard the car is driven forward or back, as the drive adds keys and
+// pad: a held key is wide open, a trigger as far as it is pulled.
+float throttleOpening() {
+    const PadDrive fromPad = padDrive(pad);
+    const float forward = (keys[GLFW_KEY_UP] ? 1.0f : 0.0f) + fromPad.forward;
+    const float backward = (keys[GLFW_KEY_DOWN] ? 1.0f : 0.0f) + fromPad.backward;
+    return std::min(1.0f, std::max(forward, backward));
+}
+
 // The view's rows are the camera's right, up and backward axes; its
 // inverse carries the camera's place.
 SoundListener listenerOf(const mat4& view) {
@@ -43,7 +55,7 @@ SoundStep soundStep(const World& w) {
         step.carPosition = chassisPosition();
         step.wheelSpeed = wheelSpeed(*w.car);
     }
-    step.throttle = keys[GLFW_KEY_UP] || keys[GLFW_KEY_DOWN] ? 1.0f : 0.0f;
+    step.throttle = throttleOpening();
     for (const StartedContact& contact : w.stepContacts) {
         step.contacts.push_back(
             {soundBody(contact.a), soundBody(contact.b), contact.point, contact.impulse});

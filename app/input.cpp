@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "app/camera.h"
+#include "app/gamepad.h"
 #include "app/main_loop.h"
 #include "app/play_state.h"
 #include "world/car.h"
@@ -58,6 +59,13 @@ void setChassisUpright() {
     Pose pose = chassis->getGlobalPose();
     pose.q = Quat();
     chassis->setGlobalPose(pose, true);
+}
+
+void driveWith(int command, bool key, float padStrength) {
+    const float strength = std::min(1.0f, (key ? 1.0f : 0.0f) + padStrength);
+    if (strength > 0.0f) {
+        driveCar(command, strength);
+    }
 }
 
 void loadLevelKey(int number) {
@@ -159,14 +167,13 @@ void applyHeldKeys() {
         if (keys[GLFW_KEY_D])
             camera.position += camera.right * v;
     }
-    if (keys[GLFW_KEY_UP])
-        driveCar(0);
-    if (keys[GLFW_KEY_DOWN])
-        driveCar(1);
-    if (keys[GLFW_KEY_LEFT])
-        driveCar(2);
-    if (keys[GLFW_KEY_RIGHT])
-        driveCar(3);
+    // Keys push with full strength, the pad with its own; together they
+    // never push harder than one.
+    const PadDrive fromPad = padDrive(pad);
+    driveWith(0, keys[GLFW_KEY_UP], fromPad.forward);
+    driveWith(1, keys[GLFW_KEY_DOWN], fromPad.backward);
+    driveWith(2, keys[GLFW_KEY_LEFT], fromPad.left);
+    driveWith(3, keys[GLFW_KEY_RIGHT], fromPad.right);
     for (int flip = 0; flip < keyPresses[GLFW_KEY_C]; ++flip) {
         freeCamera = !freeCamera;
     }
@@ -202,4 +209,5 @@ void resetInput() {
     forgetKeyPresses();
     focusLosses = 0;
     windowFocused = true;
+    pad = PadState();
 }

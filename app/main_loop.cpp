@@ -12,10 +12,12 @@
 #include "app/camera.h"
 #include "app/command_line.h"
 #include "app/game_sound.h"
+#include "app/gamepad.h"
 #include "app/glfw_error.h"
 #include "app/input.h"
 #include "app/play_state.h"
 #include "app/recording.h"
+#include "app/watch.h"
 #include "audio/sound_player.h"
 #include "hud/text_overlay.h"
 #include "render/environment_pass.h"
@@ -91,14 +93,18 @@ void lap(FrameStageTimes& times, double& start, double& total) {
     start = now;
 }
 
-// Opens the recording (a relative path is taken from where the player
-// started the launcher, which moves into the asset tree) and routes the
-// window's input through it.
-bool startRecording(GLFWwindow* window, std::string path, RecordingWriter& recording) {
+// A file the player names is taken from where they started the launcher,
+// which moves into the asset tree.
+std::string fromStartDirectory(std::string path) {
     const char* startDirectory = std::getenv("VROMDASH_START_DIRECTORY");
-    if (path[0] != '/' && startDirectory && *startDirectory) {
+    if (!path.empty() && path[0] != '/' && startDirectory && *startDirectory) {
         path = std::string(startDirectory) + "/" + path;
     }
+    return path;
+}
+
+// Opens the recording and routes the window's input through it.
+bool startRecording(GLFWwindow* window, const std::string& path, RecordingWriter& recording) {
     RecordingHeader header;
     header.gameVersion = gameVersion();
     header.fullscreen = fullscreen;
@@ -187,6 +193,7 @@ bool runFrame(GLFWwindow* window, const FramePrograms& programs, float now, Fram
         source->pollEvents();
     } else {
         glfwPollEvents();
+        pollGamepad(window);
     }
     applyPlayKeys();
     const bool stepped = playState.paused ? holdPaused() : simulateFrame();
@@ -195,17 +202,28 @@ bool runFrame(GLFWwindow* window, const FramePrograms& programs, float now, Fram
     if (!freeCamera && world->car) {
         camera.followCar(world->car->modelMatrix);
     }
-    const mat4 view = freeCamera ? camera.viewMatrix() : camera.followViewMatrix();
-    const mat4 projection = screenProjection(camera.zoom);
-    updateSound(stepped, view);
+    updateSound(stepped, freeCamera ? camera.viewMatrix() : camera.followViewMatrix());
     if (times) {
         lap(*times, start, times->update);
     }
-    if (source && !source->draw) {
-        return stepped;
+    if (!source || source->draw) {
+        drawFrame(window, programs, source, overlay, times);
     }
+    return stepped;
+}
 
-    prepareFrame(camera.position, view, projection);
+void drawFrame(GLFWwindow* window, const FramePrograms& programs, const FrameSource* source,
+               const TextOverlay* overlay, FrameStageTimes* times) {
+    if (times && !times->clock) {
+        times->clock = steadySeconds;
+    }
+    double start = times ? times->clock() : 0.0;
+    const Camera& shown = source && source->camera ? *source->camera : camera;
+    const bool followView = !freeCamera && &shown == &camera;
+    const mat4 view = followView ? shown.followViewMatrix() : shown.viewMatrix();
+    const mat4 projection = screenProjection(shown.zoom);
+
+    prepareFrame(shown.position, view, projection);
     renderShadowPass(programs.shadow);
     if (times) {
         lap(*times, start, times->shadow);
@@ -216,19 +234,26 @@ bool runFrame(GLFWwindow* window, const FramePrograms& programs, float now, Fram
     }
     renderScenePass(programs, windowWidth, windowHeight);
     if (overlay) {
-        overlay->draw(hudView(), windowWidth, windowHeight);
+        HudView view = hudView();
+        if (source) {
+            view.label = source->label;
+        }
+        overlay->draw(view, windowWidth, windowHeight);
     }
     glfwSwapBuffers(window);
     if (times) {
         lap(*times, start, times->scene);
     }
-    return stepped;
 }
 
 int runGame(int argc, const char* const* argv) {
     const CommandLine commandLine = parseCommandLine(argc, argv);
     if (commandLine.action != StartAction::Play) {
         return answerWithoutPlaying(commandLine, std::cout);
+    }
+    if (!commandLine.watchPath.empty()) {
+        return watchRecordingFile(fromStartDirectory(commandLine.watchPath), 60, false, std::cout,
+                                  "vromdash");
     }
     if (commandLine.screen == ScreenChoice::Ask) {
         fullscreen = askFullscreen(std::cin, std::cout);
@@ -240,9 +265,11 @@ int runGame(int argc, const char* const* argv) {
     if (!window) {
         return 1;
     }
+    loadGamepadMappings(std::cout);
+    watchGamepads(std::cout);
     RecordingWriter recording;
     if (!commandLine.recordPath.empty() &&
-        !startRecording(window, commandLine.recordPath, recording)) {
+        !startRecording(window, fromStartDirectory(commandLine.recordPath), recording)) {
         glfwTerminate();
         return 1;
     }

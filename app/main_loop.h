@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
+#include <string>
 
 #include "gfx/shader_program.h"
 #include "render/maths.h"
 #include "render/scene_pass.h"
 
 struct GLFWwindow;
+class Camera;
 class TextOverlay;
 
 extern uint32_t windowWidth;
@@ -76,7 +78,18 @@ struct FrameStageTimes {
 struct FrameSource {
     std::function<void()> pollEvents;  // empty: the window's own events
     bool draw = true;
+    // Drawn from this camera instead of the game's, whose own goes on being
+    // placed underneath (someone watching a replay flies their own).
+    const Camera* camera = nullptr;
+    // What the display shows in its top right corner (a replay says so).
+    std::string label;
 };
+
+// The frame's passes, the display (with the source's label) and the swap,
+// from the source's camera or the game's: what runFrame draws after its
+// step, and what a paused replay draws again when its watcher looks around.
+void drawFrame(GLFWwindow* window, const FramePrograms& programs, const FrameSource* source,
+               const TextOverlay* overlay, FrameStageTimes* times = nullptr);
 
 // One frame of the loop: frame time from `now` (seconds on the GLFW timer in
 // the game), events, held keys, the physics step (none while paused), the

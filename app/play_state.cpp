@@ -31,6 +31,7 @@ const std::vector<std::pair<std::string, std::string>> CONTROLS = {
     {"H", "hide / show this display"},
     {"F1", "show / hide the controls"},
     {"Escape", "quit"},
+    {"Gamepad", "triggers drive, stick steers, A upright, Start pause"},
 };
 
 void flip(bool& value, int times) {

@@ -43,6 +43,13 @@ InputEvent InputEvent::focusEvent(int focused) {
     return event;
 }
 
+InputEvent InputEvent::padEvent(const PadState& pad) {
+    InputEvent event;
+    event.kind = Kind::Pad;
+    event.pad = pad;
+    return event;
+}
+
 namespace {
 
 // Hexadecimal floating point: reads back to the same bits.
@@ -77,8 +84,36 @@ bool readReal(std::istringstream& in, double& value) {
     return *end == '\0' && !token.empty() && std::isfinite(value);
 }
 
-// The events after a frame's time, to the end of its line; the focus came
-// with format 2.
+// "pad C A0 .. A5 BBBBBBBBBBBBBBB": connected, the axes (each within -1 and
+// 1), the buttons as 0 and 1.
+bool readPad(std::istringstream& in, PadState& pad) {
+    int connected = 0;
+    if (!readInt(in, 0, 1, connected)) {
+        return false;
+    }
+    pad.connected = connected == 1;
+    for (float& axis : pad.axes) {
+        double value = 0.0;
+        if (!readReal(in, value) || value < -1.0 || value > 1.0) {
+            return false;
+        }
+        axis = static_cast<float>(value);
+    }
+    std::string buttons;
+    if (!(in >> buttons) || buttons.size() != PAD_BUTTONS) {
+        return false;
+    }
+    for (int i = 0; i < PAD_BUTTONS; ++i) {
+        if (buttons[i] != '0' && buttons[i] != '1') {
+            return false;
+        }
+        pad.buttons[i] = buttons[i] == '1';
+    }
+    return true;
+}
+
+// The events after a frame's time, to the end of its line; the focus and
+// the pad came with format 2.
 bool readEvents(std::istringstream& in, int format, std::vector<InputEvent>& events) {
     std::string kind;
     while (in >> kind) {
@@ -98,6 +133,9 @@ bool readEvents(std::istringstream& in, int format, std::vector<InputEvent>& eve
         } else if (kind == "focus" && format >= 2) {
             event.kind = InputEvent::Kind::Focus;
             ok = readInt(in, 0, 1, event.focused);
+        } else if (kind == "pad" && format >= 2) {
+            event.kind = InputEvent::Kind::Pad;
+            ok = readPad(in, event.pad);
         }
         if (!ok) {
             return false;
@@ -258,6 +296,16 @@ void RecordingWriter::add(const InputEvent& event) {
         case InputEvent::Kind::Focus:
             line += " focus " + std::to_string(event.focused);
             break;
+        case InputEvent::Kind::Pad:
+            line += " pad " + std::to_string(event.pad.connected ? 1 : 0);
+            for (float axis : event.pad.axes) {
+                line += " " + exact(axis);
+            }
+            line += " ";
+            for (unsigned char button : event.pad.buttons) {
+                line += button ? '1' : '0';
+            }
+            break;
     }
 }
 
@@ -286,35 +334,34 @@ RecordingWriter* writerOf(GLFWwindow* window) {
     return window ? static_cast<RecordingWriter*>(glfwGetWindowUserPointer(window)) : nullptr;
 }
 
-// Adds the event to the window's recording, then hands it to the game.
-void recordAndDeliver(GLFWwindow* window, const InputEvent& event) {
+void recordKey(GLFWwindow* window, int key, int scancode, int action, int mods) {
+    receiveEvent(window, InputEvent::keyEvent(key, scancode, action, mods));
+}
+
+void recordCursorPos(GLFWwindow* window, double x, double y) {
+    receiveEvent(window, InputEvent::pointEvent(InputEvent::Kind::Cursor, x, y));
+}
+
+void recordScroll(GLFWwindow* window, double x, double y) {
+    receiveEvent(window, InputEvent::pointEvent(InputEvent::Kind::Scroll, x, y));
+}
+
+void recordWindowSize(GLFWwindow* window, int width, int height) {
+    receiveEvent(window, InputEvent::sizeEvent(width, height));
+}
+
+void recordWindowFocus(GLFWwindow* window, int focused) {
+    receiveEvent(window, InputEvent::focusEvent(focused ? 1 : 0));
+}
+
+}  // namespace
+
+void receiveEvent(GLFWwindow* window, const InputEvent& event) {
     if (RecordingWriter* writer = writerOf(window)) {
         writer->add(event);
     }
     deliverEvent(window, event);
 }
-
-void recordKey(GLFWwindow* window, int key, int scancode, int action, int mods) {
-    recordAndDeliver(window, InputEvent::keyEvent(key, scancode, action, mods));
-}
-
-void recordCursorPos(GLFWwindow* window, double x, double y) {
-    recordAndDeliver(window, InputEvent::pointEvent(InputEvent::Kind::Cursor, x, y));
-}
-
-void recordScroll(GLFWwindow* window, double x, double y) {
-    recordAndDeliver(window, InputEvent::pointEvent(InputEvent::Kind::Scroll, x, y));
-}
-
-void recordWindowSize(GLFWwindow* window, int width, int height) {
-    recordAndDeliver(window, InputEvent::sizeEvent(width, height));
-}
-
-void recordWindowFocus(GLFWwindow* window, int focused) {
-    recordAndDeliver(window, InputEvent::focusEvent(focused ? 1 : 0));
-}
-
-}  // namespace
 
 void installRecordingCallbacks(GLFWwindow* window, RecordingWriter* writer) {
     glfwSetWindowUserPointer(window, writer);
@@ -341,6 +388,9 @@ void deliverEvent(GLFWwindow* window, const InputEvent& event) {
             break;
         case InputEvent::Kind::Focus:
             onWindowFocus(window, event.focused);
+            break;
+        case InputEvent::Kind::Pad:
+            onPadState(event.pad);
             break;
     }
 }

@@ -10,35 +10,42 @@
 //   window 1024 768
 //   frame 0x1.2p-3 key 265 111 1 0 cursor 0x1p+9 0x1.8p+8 scroll 0x0p+0 0x1p+0 size 800 600
 //   frame 0x1.3p-3 focus 0
+//   frame 0x1.4p-3 pad 1 0x0p+0 0x0p+0 0x0p+0 0x0p+0 -0x1p+0 0x1p+0 000000000000000
 //   ...
 //   end
 // Numbers that come from floating point are written in hexadecimal (%a), so
 // they read back exactly. A file that stops before "end" (the game crashed or
 // was killed) still holds every frame whose line is complete. Format 2 added
-// the window's focus (1 gained, 0 lost); format 1 files still read.
+// the window's focus (1 gained, 0 lost) and the gamepad (connected, its six
+// axes, its fifteen buttons as 0 and 1), each frame in which it changed;
+// format 1 files still read.
 #pragma once
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "app/gamepad.h"
+
 struct GLFWwindow;
 
 constexpr int RECORDING_FORMAT = 2;
 
 struct InputEvent {
-    enum class Kind { Key, Cursor, Scroll, WindowSize, Focus };
+    enum class Kind { Key, Cursor, Scroll, WindowSize, Focus, Pad };
     Kind kind = Kind::Key;
     int key = 0, scancode = 0, action = 0, mods = 0;  // Key
     double x = 0.0, y = 0.0;                          // Cursor position, scroll offsets
     int width = 0, height = 0;                        // WindowSize
     int focused = 0;                                  // Focus: 1 gained, 0 lost
+    PadState pad;                                     // Pad
 
     static InputEvent keyEvent(int key, int scancode, int action, int mods);
     // A cursor position or a scroll offset.
     static InputEvent pointEvent(Kind kind, double x, double y);
     static InputEvent sizeEvent(int width, int height);
     static InputEvent focusEvent(int focused);
+    static InputEvent padEvent(const PadState& pad);
 };
 
 struct RecordedFrame {
@@ -98,3 +105,6 @@ void installRecordingCallbacks(GLFWwindow* window, RecordingWriter* writer);
 
 // Hands a recorded event to the game's own callback, as GLFW would have.
 void deliverEvent(GLFWwindow* window, const InputEvent& event);
+// An event of the window's: its recording (when it has one) keeps it, then
+// the game gets it.
+void receiveEvent(GLFWwindow* window, const InputEvent& event);

@@ -29,7 +29,7 @@ struct SoundContact {
 struct SoundStep {
     vec3 carPosition{0.0f};
     float wheelSpeed = 0.0f;  // m/s, averaged over the wheels
-    float throttle = 0.0f;    // 1 while Up or Down is held
+    float throttle = 0.0f;    // 0 closed to 1 wide open (Up or Down held)
     std::vector<SoundContact> contacts;
     std::vector<vec3> crates;  // every crate's place after the step
     bool levelCleared = false;

@@ -65,6 +65,15 @@ TEST(CommandLine, MuteStartsWithTheSoundOff) {
     EXPECT_EQ(parse({"--mute=yes"}).action, StartAction::Refuse);
 }
 
+TEST(CommandLine, WatchTakesAFileAndExcludesRecording) {
+    EXPECT_EQ(parse({"--watch", "bug.rec"}).watchPath, "bug.rec");
+    EXPECT_EQ(parse({"--watch=bug.rec"}).watchPath, "bug.rec");
+    EXPECT_EQ(parse({"--watch", "bug.rec"}).action, StartAction::Play);
+    EXPECT_EQ(parse({"--watch"}).problem, "vromdash: --watch needs a file name");
+    EXPECT_EQ(parse({"--watch", "a.rec", "--record", "b.rec"}).problem,
+              "vromdash: --watch and --record exclude each other");
+}
+
 TEST(CommandLine, HelpWinsOverVersionAndScreenOptions) {
     EXPECT_EQ(parse({"--version", "--help"}).action, StartAction::ShowHelp);
     EXPECT_EQ(parse({"--help", "--version"}).action, StartAction::ShowHelp);

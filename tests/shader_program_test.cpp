@@ -477,7 +477,8 @@ TEST(GameShaders, TheReferenceCompilerAcceptsEveryStageAndLinksEveryProgram) {
                                   "shader.frag",      "sky.vert",         "sky.frag",
                                   "shadow.vert",      "shadow.frag",      "shadow.geom",
                                   "cubemap.vert",     "cubemap.frag",     "cubemap.geom",
-                                  "cubemapsky.vert",  "cubemapsky.frag",  "cubemapsky.geom"};
+                                  "cubemapsky.vert",  "cubemapsky.frag",  "cubemapsky.geom",
+                                  "hud.vert",         "hud.frag"};
     for (const char* stage : stages) {
         const std::string output = validate(stage);
         EXPECT_EQ(output.find("ERROR"), std::string::npos) << stage << ":\n" << output;
@@ -488,7 +489,8 @@ TEST(GameShaders, TheReferenceCompilerAcceptsEveryStageAndLinksEveryProgram) {
                                     "sky.vert sky.frag",
                                     "shadow.vert shadow.geom shadow.frag",
                                     "cubemap.vert cubemap.geom cubemap.frag",
-                                    "cubemapsky.vert cubemapsky.geom cubemapsky.frag"};
+                                    "cubemapsky.vert cubemapsky.geom cubemapsky.frag",
+                                    "hud.vert hud.frag"};
     for (const char* program : programs) {
         const std::string output = validate(std::string("-l ") + program);
         EXPECT_EQ(output.find("ERROR"), std::string::npos) << program << ":\n" << output;

@@ -1,5 +1,7 @@
 #include "world/body_hashes.h"
 
+#include <cinttypes>
+#include <cstdio>
 #include <cstring>
 
 #include "world/world.h"
@@ -66,4 +68,17 @@ uint64_t worldHash(const World& world) {
         mix(hash, &body.hash, sizeof(body.hash));
     }
     return hash;
+}
+
+std::string hashReport(const World& world, int frame, bool bodies) {
+    char line[128];
+    std::snprintf(line, sizeof line, "frame %d hash %016" PRIx64 "\n", frame, worldHash(world));
+    std::string report = line;
+    if (bodies) {
+        for (const BodyHash& body : bodyHashes(world)) {
+            std::snprintf(line, sizeof line, "  %s %016" PRIx64 "\n", body.body.c_str(), body.hash);
+            report += line;
+        }
+    }
+    return report;
 }

@@ -18,3 +18,7 @@ std::vector<BodyHash> bodyHashes(const World& world);
 
 // One hash of the level counter and every body.
 uint64_t worldHash(const World& world);
+
+// "frame N hash H" and, with `bodies`, one indented line per body: what the
+// replay tool prints.
+std::string hashReport(const World& world, int frame, bool bodies);

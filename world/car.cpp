@@ -103,7 +103,7 @@ void Car::draw(GLuint program) const {
     model->draw(program);
 }
 
-void driveCar(Car& car, int command, float frameTime) {
+void driveCar(Car& car, int command, float frameTime, float strength) {
     if (!car.chassis) {
         return;
     }
@@ -111,10 +111,11 @@ void driveCar(Car& car, int command, float frameTime) {
     // that grew with the frame time would launch the car on a slow machine.
     // Shorter frames add up until their step, as they always did.
     const float dt = std::min(frameTime, PHYSICS_STEP);
+    const float share = std::clamp(strength, 0.0f, 1.0f);
     switch (command) {
         case 0:
         case 1: {
-            const float s = driveScalar(dt, command == 0 ? -5.0f : 5.0f);
+            const float s = driveScalar(dt, command == 0 ? -5.0f : 5.0f) * share;
             const vec3 force(0.0f, 0.0f, s);
             pushWheel(car, car.frontLeftWheel, force);
             pushWheel(car, car.frontRightWheel, force);
@@ -124,7 +125,7 @@ void driveCar(Car& car, int command, float frameTime) {
         }
         case 2:
         case 3: {
-            const float s = driveScalar(dt, command == 2 ? -2.0f : 2.0f);
+            const float s = driveScalar(dt, command == 2 ? -2.0f : 2.0f) * share;
             const vec3 force(s, 0.0f, 0.0f);
             pushWheel(car, car.frontLeftWheel, force);
             pushWheel(car, car.frontRightWheel, force);
@@ -148,8 +149,8 @@ float wheelSpeed(const Car& car) {
     return count > 0 ? sum / static_cast<float>(count) : 0.0f;
 }
 
-void driveCar(int command) {
+void driveCar(int command, float strength) {
     if (world && world->car) {
-        driveCar(*world->car, command, driveShareOfStep(deltaTime));
+        driveCar(*world->car, command, driveShareOfStep(deltaTime), strength);
     }
 }

@@ -42,6 +42,12 @@ std::string xdotool(const std::string& arguments) {
     return commandOutput("timeout -k 5 30 xdotool " + arguments + " 2>/dev/null");
 }
 
+// Whether the window exists and is mapped on the screen.
+bool windowViewable(const std::string& window) {
+    return commandOutput("timeout -k 5 30 xwininfo -id '" + window +
+                         "' 2>/dev/null | grep -c 'Map State: IsViewable'") == "1\n";
+}
+
 std::string fileText(const std::string& path) {
     std::ifstream in(path);
     std::stringstream text;
@@ -210,7 +216,9 @@ bool focusWindow(const std::string& window) {
         if (firstLine(xdotool("getwindowfocus")) == window) {
             return true;
         }
-        if (Clock::now() >= deadline) {
+        // A window that is gone or no longer mapped never takes the focus:
+        // the game closed it (on Escape, say), so stop waiting.
+        if (Clock::now() >= deadline || !windowViewable(window)) {
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));

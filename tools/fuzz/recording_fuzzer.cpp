@@ -18,7 +18,7 @@
 #include "app/input.h"
 #include "app/recording.h"
 
-// recording.cpp hands events to the game's four callbacks (deliverEvent and
+// recording.cpp hands events to the game's callbacks (deliverEvent and
 // the recording callbacks), which would pull the whole game in. This target
 // never delivers an event, so these only satisfy the linker and stop the run
 // if anything reaches them.
@@ -32,6 +32,12 @@ void onScroll(GLFWwindow*, double, double) {
     std::abort();
 }
 void onWindowSize(GLFWwindow*, int, int) {
+    std::abort();
+}
+void onWindowFocus(GLFWwindow*, int) {
+    std::abort();
+}
+void onPadState(const PadState&) {
     std::abort();
 }
 
@@ -49,10 +55,15 @@ bool sameBits(double a, double b) {
     return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
+bool samePad(const PadState& a, const PadState& b) {
+    return a.connected == b.connected && std::memcmp(a.axes, b.axes, sizeof a.axes) == 0 &&
+           std::memcmp(a.buttons, b.buttons, sizeof a.buttons) == 0;
+}
+
 bool sameEvent(const InputEvent& a, const InputEvent& b) {
     return a.kind == b.kind && a.key == b.key && a.scancode == b.scancode && a.action == b.action &&
            a.mods == b.mods && sameBits(a.x, b.x) && sameBits(a.y, b.y) && a.width == b.width &&
-           a.height == b.height;
+           a.height == b.height && a.focused == b.focused && samePad(a.pad, b.pad);
 }
 
 void checkAccepted(const Recording& recording) {

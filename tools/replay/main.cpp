@@ -1,16 +1,16 @@
-// vromdash-replay FILE [--every N] [--frames-only] [--bodies] [--sound OUT.wav]:
+// vromdash-replay FILE [--every N] [--frames-only | --watch] [--bodies] [--sound OUT.wav]:
 // replays a recording made with `vromdash --record FILE` through the real
-// frame loop in a hidden window, and prints a hash of every body's pose and
-// velocity every N frames (default 60) and after the last frame, then where
-// the car ended. The Position lines that X printed in the game come out
-// again. With --frames-only nothing is drawn (the simulation is the same);
-// --bodies adds each body's own hash under every frame's hash; --sound
-// renders the game's sound, 1/60 s for every physics step, into OUT.wav
-// (48 kHz 16-bit stereo; the same recording gives the same file). A
-// recording that cannot be replayed gives one line and exit status 2.
+// frame loop in a hidden window (with --watch, in a visible one at the
+// recording's own pace, for someone to watch), and prints a hash of every body's pose and velocity
+// every N frames (default 60) and after the last frame, then where the car
+// ended. The Position lines that X printed in the game come out again. With
+// --frames-only nothing is drawn (the simulation is the same); --bodies adds
+// each body's own hash under every frame's hash; --sound renders the game's
+// sound, 1/60 s for every physics step, into OUT.wav (48 kHz 16-bit stereo;
+// the same recording gives the same file). A recording that cannot be
+// replayed gives one line and exit status 2.
 #include <GLFW/glfw3.h>
 
-#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +21,7 @@
 #include "app/game_sound.h"
 #include "app/main_loop.h"
 #include "app/replay.h"
+#include "app/watch.h"
 #include "audio/sound_player.h"
 #include "audio/sound_track.h"
 #include "world/body_hashes.h"
@@ -33,6 +34,7 @@ struct Options {
     int every = 60;
     bool draw = true;
     bool bodies = false;
+    bool watch = false;
     std::string soundPath;
 };
 
@@ -49,6 +51,8 @@ bool parseOptions(int argc, char** argv, Options& options) {
             options.draw = false;
         } else if (std::strcmp(argv[i], "--bodies") == 0) {
             options.bodies = true;
+        } else if (std::strcmp(argv[i], "--watch") == 0) {
+            options.watch = true;
         } else if (std::strcmp(argv[i], "--sound") == 0 && i + 1 < argc && argv[i + 1][0]) {
             options.soundPath = argv[++i];
         } else if (argv[i][0] == '-' || !options.path.empty()) {
@@ -57,16 +61,13 @@ bool parseOptions(int argc, char** argv, Options& options) {
             options.path = argv[i];
         }
     }
-    return !options.path.empty();
+    // Watching draws every frame, and renders no sound track.
+    return !options.path.empty() && (options.draw || !options.watch) &&
+           (options.soundPath.empty() || !options.watch);
 }
 
 void printHashes(int frame, bool bodies) {
-    std::printf("frame %d hash %016" PRIx64 "\n", frame, worldHash(*world));
-    if (bodies) {
-        for (const BodyHash& body : bodyHashes(*world)) {
-            std::printf("  %s %016" PRIx64 "\n", body.body.c_str(), body.hash);
-        }
-    }
+    std::fputs(hashReport(*world, frame, bodies).c_str(), stdout);
     std::fflush(stdout);
 }
 
@@ -146,9 +147,13 @@ int main(int argc, char** argv) {
     Options options;
     if (!parseOptions(argc, argv, options)) {
         std::printf(
-            "usage: vromdash-replay FILE [--every N] [--frames-only] [--bodies] "
+            "usage: vromdash-replay FILE [--every N] [--frames-only | --watch] [--bodies] "
             "[--sound OUT.wav]\n");
         return 2;
+    }
+    if (options.watch) {
+        return watchRecordingFile(options.path, options.every, options.bodies, std::cout,
+                                  "vromdash-replay");
     }
     Recording recording;
     std::string problem;
