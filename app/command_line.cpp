@@ -37,6 +37,8 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
             screen = ScreenChoice::Windowed;
         } else if (argument == "--fullscreen") {
             screen = ScreenChoice::Fullscreen;
+        } else if (argument == "--mute") {
+            commandLine.muted = true;
         } else if (isFileOption(argument, "--record") || isFileOption(argument, "--watch")) {
             const std::string name = argument.substr(0, argument.find('='));
             const bool joined = argument.size() > name.size();
@@ -77,6 +79,7 @@ void printUsage(std::ostream& out) {
            "                for vromdash-replay (a bug report can carry it)\n"
            "  --watch FILE  watch a recording at its own pace (Space pauses, . steps,\n"
            "                + and - change the speed, C flies a camera, Escape ends)\n"
+           "  --mute        start with the sound off (M turns it on and off)\n"
            "  -h, --help    show this help and exit\n"
            "  --version     show the version and exit\n"
            "\n"

@@ -16,6 +16,8 @@ struct CommandLine {
     std::string recordPath;
     // A recording to watch instead of playing; empty: play.
     std::string watchPath;
+    // Start with the sound off (M turns it on).
+    bool muted = false;
     // Why the command line was refused: one line, without the newline.
     std::string problem;
 };

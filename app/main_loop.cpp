@@ -11,12 +11,14 @@
 
 #include "app/camera.h"
 #include "app/command_line.h"
+#include "app/game_sound.h"
 #include "app/gamepad.h"
 #include "app/glfw_error.h"
 #include "app/input.h"
 #include "app/play_state.h"
 #include "app/recording.h"
 #include "app/watch.h"
+#include "audio/sound_player.h"
 #include "hud/text_overlay.h"
 #include "render/environment_pass.h"
 #include "render/shadow_pass.h"
@@ -200,6 +202,7 @@ bool runFrame(GLFWwindow* window, const FramePrograms& programs, float now, Fram
     if (!freeCamera && world->car) {
         camera.followCar(world->car->modelMatrix);
     }
+    updateSound(stepped, freeCamera ? camera.viewMatrix() : camera.followViewMatrix());
     if (times) {
         lap(*times, start, times->update);
     }
@@ -277,6 +280,10 @@ int runGame(int argc, const char* const* argv) {
         TextOverlay overlay;
         overlay.load(std::cout);
         keepBestTimes(std::cout);
+        SoundPlayer sound;
+        sound.start(std::cout);
+        playState.muted = commandLine.muted;
+        gameSound = &sound;
         const FramePrograms ids = programs.ids();
         while (!glfwWindowShouldClose(window)) {
             const float now = static_cast<float>(glfwGetTime());
@@ -285,6 +292,7 @@ int runGame(int argc, const char* const* argv) {
         }
         // The world's GL objects and bodies go before the overlay's, the
         // programs and the context.
+        gameSound = nullptr;
         world = nullptr;
         gameWorld.reset();
     }

@@ -27,6 +27,7 @@ const std::vector<std::pair<std::string, std::string>> CONTROLS = {
     {"F3", "wireframe on / off"},
     {"1, 2, 3", "build layout 1, 2 or 3"},
     {"P", "pause / go on"},
+    {"M", "sound off / on"},
     {"H", "hide / show this display"},
     {"F1", "show / hide the controls"},
     {"Escape", "quit"},
@@ -70,6 +71,7 @@ void applyPlayKeys() {
     flip(playState.paused, keyPresses[GLFW_KEY_P]);
     flip(playState.hudShown, keyPresses[GLFW_KEY_H]);
     flip(playState.controlsShown, keyPresses[GLFW_KEY_F1]);
+    flip(playState.muted, keyPresses[GLFW_KEY_M]);
     // A focus lost and given back within one frame's events (capturing the
     // cursor does that) is no reason to stop.
     if (focusLosses > 0 && !windowFocused) {

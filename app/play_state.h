@@ -16,6 +16,7 @@ constexpr long CONTROLS_HINT_STEPS = 360;
 
 struct PlayState {
     bool paused = false;
+    bool muted = false;
     bool hudShown = true;
     bool controlsShown = false;
     long gameSteps = 0;  // physics steps since the game started
@@ -27,7 +28,7 @@ struct PlayState {
 
 extern PlayState playState;
 
-// P, H and F1 taps (each tap flips its switch once), and a focus lost in
+// P, H, F1 and M taps (each tap flips its switch once), and a focus lost in
 // the frame's events and not given back, which pauses: these act whether
 // the game is paused or not.
 void applyPlayKeys();

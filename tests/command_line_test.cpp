@@ -56,6 +56,15 @@ TEST(CommandLine, RecordTakesAFileInEitherSpelling) {
     EXPECT_EQ(parse({"--record="}).problem, "vromdash: --record needs a file name");
 }
 
+TEST(CommandLine, MuteStartsWithTheSoundOff) {
+    EXPECT_FALSE(parse({}).muted);
+    const CommandLine muted = parse({"--windowed", "--mute"});
+    EXPECT_EQ(muted.action, StartAction::Play);
+    EXPECT_TRUE(muted.muted);
+    EXPECT_EQ(muted.screen, ScreenChoice::Windowed);
+    EXPECT_EQ(parse({"--mute=yes"}).action, StartAction::Refuse);
+}
+
 TEST(CommandLine, WatchTakesAFileAndExcludesRecording) {
     EXPECT_EQ(parse({"--watch", "bug.rec"}).watchPath, "bug.rec");
     EXPECT_EQ(parse({"--watch=bug.rec"}).watchPath, "bug.rec");

@@ -70,6 +70,7 @@ TEST(Package, BuildsPassesLintianAndItsLauncherPlaysFromAnyDirectory) {
          {"usr/games/vromdash", "usr/lib/games/vromdash/vromdash",
           "usr/share/games/vromdash/Vrom2/shader/shader.frag",
           "usr/share/games/vromdash/Vrom2/model/road3/road3.obj",
+          "usr/share/games/vromdash/Vrom2/sound/engine.wav",
           "usr/share/applications/vromdash.desktop",
           "usr/share/metainfo/io.github.vromdash.Vromdash.metainfo.xml",
           "usr/share/icons/hicolor/256x256/apps/vromdash.png", "usr/share/man/man6/vromdash.6.gz",

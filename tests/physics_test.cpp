@@ -125,6 +125,56 @@ TEST(PhysicsBodies, crateRestsWithItsOriginATenthAboveTheGround) {
     EXPECT_NEAR(p.z, -20.6f, 0.03f);
 }
 
+// The contacts a step began: a box landing on the ground is reported in the
+// step it lands, with the bodies' kinds, where it touched and an impulse
+// that grows with the fall; each bounce is a new, softer contact, and once
+// it rests nothing more is reported.
+TEST(PhysicsContacts, aContactIsReportedInTheStepItBeginsWithItsImpulse) {
+    auto land = [](float height, int& landingStep, StartedContact& landing) {
+        Physics physics;
+        PhysicsScene scene(physics);
+        RigidStatic* ground = flatGround(scene, 0.0f);
+        ground->kind = BodyKind::Road;
+        RigidDynamic* box =
+            scene.createDynamic(at(0.0f, height, 0.0f), BoxGeometry{vec3(0.5f)}, GROUND, 1.0f);
+        box->kind = BodyKind::Crate;
+        int reports = 0;
+        int lastStep = 0;
+        for (int step = 1; step <= 300; ++step) {
+            const float vy = box->getLinearVelocity().y;
+            scene.simulate(PHYSICS_STEP);
+            for (const StartedContact& contact : scene.startedContacts) {
+                lastStep = step;
+                if (++reports == 1) {
+                    landingStep = step;
+                    landing = contact;
+                    EXPECT_LT(vy, -1.0f) << "falling when the step began";
+                } else {
+                    EXPECT_LT(contact.impulse, landing.impulse) << "a bounce, step " << step;
+                }
+            }
+        }
+        EXPECT_GE(reports, 1) << "from " << height;
+        EXPECT_LT(lastStep, 240) << "still reported while it rests";
+        EXPECT_TRUE(box->isSleeping());
+    };
+    int lowStep = 0, highStep = 0;
+    StartedContact low, high;
+    land(1.0f, lowStep, low);
+    land(5.0f, highStep, high);
+    EXPECT_GT(highStep, lowStep);
+    for (const StartedContact* contact : {&low, &high}) {
+        const bool kinds = (contact->a == BodyKind::Crate && contact->b == BodyKind::Road) ||
+                           (contact->a == BodyKind::Road && contact->b == BodyKind::Crate);
+        EXPECT_TRUE(kinds);
+        EXPECT_NEAR(contact->point.y, 0.0f, 0.1f);  // it may sink in for a step
+        EXPECT_LT(std::fabs(contact->point.x), 0.55f);
+    }
+    // A 1 kg box stopped from sqrt(2 g h): about 3 N s from 0.5 m, 9 from 4.5.
+    EXPECT_GT(low.impulse, 1.0f);
+    EXPECT_GT(high.impulse, 2.0f * low.impulse);
+}
+
 TEST(PhysicsBodies, angularVelocityIsCappedPerBody) {
     Physics physics;
     PhysicsScene scene(physics);

@@ -69,6 +69,11 @@ void Car::initPhysics(PhysicsScene* scene) {
     rearLeftWheel = createWheel(*scene, start, REAR_WHEEL_MATERIAL, wheelGroup);
     rearRightWheel = createWheel(*scene, start, REAR_WHEEL_MATERIAL, wheelGroup);
 
+    for (RigidDynamic* body :
+         {chassis, frontLeftWheel, frontRightWheel, rearLeftWheel, rearRightWheel}) {
+        body->kind = BodyKind::Car;
+    }
+
     hinge(*scene, chassis, rearLeftWheel, REAR_LEFT_ANCHOR);
     hinge(*scene, chassis, rearRightWheel, REAR_RIGHT_ANCHOR);
     hinge(*scene, chassis, frontLeftWheel, FRONT_LEFT_ANCHOR);
@@ -129,6 +134,19 @@ void driveCar(Car& car, int command, float frameTime, float strength) {
         default:
             break;
     }
+}
+
+float wheelSpeed(const Car& car) {
+    float sum = 0.0f;
+    int count = 0;
+    for (const RigidDynamic* wheel :
+         {car.frontLeftWheel, car.frontRightWheel, car.rearLeftWheel, car.rearRightWheel}) {
+        if (wheel) {
+            sum += glm::length(wheel->getLinearVelocity());
+            ++count;
+        }
+    }
+    return count > 0 ? sum / static_cast<float>(count) : 0.0f;
 }
 
 void driveCar(int command, float strength) {

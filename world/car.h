@@ -41,6 +41,11 @@ public:
 // wheels onto their anchors in the first steps.
 const vec3 CAR_START_POSITION(2.0f, 1.0f, 0.0f);
 
+// How fast the car's wheels go (m/s), averaged over the four: what the
+// engine sounds like. Their spin would not do: it is capped at 7 rad/s, a
+// rim speed of 2.8 m/s, and beyond that the wheels slide.
+float wheelSpeed(const Car& car);
+
 // Drive commands: 0 forward, 1 backward, 2 steer left, 3 steer right; any
 // other value does nothing. Acts on the world's car with this frame's time.
 // The strength, from 0 to 1, scales the push (a pad's trigger or stick); a

@@ -108,6 +108,9 @@ void Crate::release() {
 void Crate::initPhysics(PhysicsScene* scene) {
     actor = scene->createDynamic(poseAt(vec3(0.0f, 1.0f, 0.0f)), BoxGeometry{CRATE_HALF_EXTENTS},
                                  CRATE_MATERIAL, CRATE_DENSITY, poseAt(CRATE_SHAPE_OFFSET));
+    if (actor) {
+        actor->kind = BodyKind::Crate;
+    }
 }
 
 void Crate::place(mat4 matrix) {

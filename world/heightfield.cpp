@@ -50,4 +50,7 @@ Heightfield::Heightfield(float rowScale, float columnScale, float heightScale, P
     start.p = vec3(-0.5f * desc.rows * rowScale, 0.0f, -0.5f * desc.columns * columnScale);
     actor =
         scene->createHeightfield(start, desc, rowScale, columnScale, heightScale, GROUND_MATERIAL);
+    if (actor) {
+        actor->kind = BodyKind::Road;
+    }
 }

@@ -20,6 +20,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
+#include <utility>
 
 double physicsAccumulator = 0.0;
 
@@ -211,8 +213,14 @@ private:
     std::vector<btQuaternion> stepStart;  // per body, in the scene's order
 };
 
+// Two bodies in a fixed order (by address), to recognise a pair from step to
+// step whichever way round Bullet names them.
+using BodyPair = std::pair<std::uintptr_t, std::uintptr_t>;
+
 struct PhysicsSceneInternals {
     GroupOverlapFilter overlapFilter;  // outlives the broadphase that calls it
+    // The pairs that had contact points after the last step, sorted.
+    std::vector<BodyPair> touching;
     std::unique_ptr<btDefaultCollisionConfiguration> configuration;
     std::unique_ptr<btCollisionDispatcher> dispatcher;
     std::unique_ptr<btDbvtBroadphase> broadphase;
@@ -311,6 +319,63 @@ RigidDynamic* addDynamic(PhysicsScene& scene, std::unique_ptr<btCollisionShape> 
     scene.internals->world->addRigidBody(dynamic->body.get());
     scene.dynamics.push_back(std::move(dynamic));
     return scene.dynamics.back().get();
+}
+
+BodyKind kindOf(const btCollisionObject* object) {
+    if (!object || !object->getUserPointer()) {
+        return BodyKind::Other;
+    }
+    if (btRigidBody::upcast(object)) {
+        return static_cast<const RigidDynamic*>(object->getUserPointer())->kind;
+    }
+    return static_cast<const RigidStatic*>(object->getUserPointer())->kind;
+}
+
+BodyPair bodyPair(const btPersistentManifold& manifold) {
+    const auto a = reinterpret_cast<std::uintptr_t>(manifold.getBody0());
+    const auto b = reinterpret_cast<std::uintptr_t>(manifold.getBody1());
+    return a < b ? BodyPair(a, b) : BodyPair(b, a);
+}
+
+// The pair's impulses in the last step, and the point that took the most.
+StartedContact startedContact(const btPersistentManifold& manifold) {
+    StartedContact contact;
+    contact.a = kindOf(manifold.getBody0());
+    contact.b = kindOf(manifold.getBody1());
+    btScalar strongest = -1.0f;
+    for (int i = 0; i < manifold.getNumContacts(); ++i) {
+        const btManifoldPoint& point = manifold.getContactPoint(i);
+        const btScalar impulse = point.getAppliedImpulse();
+        contact.impulse += impulse;
+        if (impulse > strongest) {
+            strongest = impulse;
+            contact.point =
+                toVec((point.getPositionWorldOnA() + point.getPositionWorldOnB()) * 0.5f);
+        }
+    }
+    return contact;
+}
+
+// Reads the pairs Bullet keeps after a step; a pair with points now that
+// had none after the step before began touching in this one.
+void listStartedContacts(PhysicsScene& scene) {
+    PhysicsSceneInternals& in = *scene.internals;
+    scene.startedContacts.clear();
+    std::vector<BodyPair> touching;
+    btDispatcher* dispatcher = in.world->getDispatcher();
+    for (int i = 0; i < dispatcher->getNumManifolds(); ++i) {
+        const btPersistentManifold* manifold = dispatcher->getManifoldByIndexInternal(i);
+        if (manifold->getNumContacts() == 0) {
+            continue;
+        }
+        const BodyPair pair = bodyPair(*manifold);
+        touching.push_back(pair);
+        if (!std::binary_search(in.touching.begin(), in.touching.end(), pair)) {
+            scene.startedContacts.push_back(startedContact(*manifold));
+        }
+    }
+    std::sort(touching.begin(), touching.end());
+    in.touching = std::move(touching);
 }
 
 btTransform jointFrameInBody(const RigidDynamic& dynamic, const Pose& frame) {
@@ -552,6 +617,7 @@ RigidStatic* PhysicsScene::createHeightfield(const Pose& pose, const Heightfield
     object->setFriction(frictionOf(material));
     object->setRestitution(restitutionOf(material));
     object->setUserIndex2(0);
+    object->setUserPointer(actor.get());
     object->setCollisionFlags(object->getCollisionFlags() | btCollisionObject::CF_STATIC_OBJECT |
                               btCollisionObject::CF_CUSTOM_MATERIAL_CALLBACK);
     // Static bodies count as asleep, so that pairs with sleeping bodies are
@@ -584,6 +650,7 @@ void PhysicsScene::simulate(float dt) {
     // maxSubSteps 0: exactly one internal step of dt, no interpolation; the
     // forces are cleared after it.
     internals->world->stepSimulation(dt, 0);
+    listStartedContacts(*this);
 }
 
 bool PhysicsScene::raycastDown(float x, float z, float top, float& hitY) const {

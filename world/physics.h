@@ -43,6 +43,20 @@ constexpr float PHYSICS_STEP = 1.0f / 60.0f;
 
 class PhysicsScene;
 
+// What a body is in the game, for whoever listens to the contacts (the
+// sound); the simulation never reads it.
+enum class BodyKind { Other, Car, Crate, Road, Figure };
+
+// A contact that began in the last step: two bodies that had no contact
+// point after the step before have one now. The point is where the solver
+// pushed hardest, the impulse (N s) the sum it gave the pair in this step.
+struct StartedContact {
+    BodyKind a = BodyKind::Other;
+    BodyKind b = BodyKind::Other;
+    vec3 point{0.0f};
+    float impulse = 0.0f;
+};
+
 // A dynamic rigid body with one shape. The actor pose (getGlobalPose) is the
 // body origin; with an offset shape it differs from the centre of mass.
 class RigidDynamic {
@@ -77,6 +91,7 @@ public:
     int collisionGroup = 0;
     PhysicsMaterial material;
     PhysicsScene* scene = nullptr;
+    BodyKind kind = BodyKind::Other;
 
     RigidDynamic();
     ~RigidDynamic();
@@ -96,6 +111,7 @@ public:
     vec3 shapeCentreOffset{0.0f};  // Bullet centres heightfields on their bounds
     PhysicsMaterial material;
     PhysicsScene* scene = nullptr;
+    BodyKind kind = BodyKind::Other;
 
     RigidStatic();
     ~RigidStatic();
@@ -148,7 +164,9 @@ public:
                              const Pose& frameB);
 
     // Advances the scene by exactly one step of `dt` seconds; forces added
-    // since the last step act during it and are then cleared.
+    // since the last step act during it and are then cleared. Then lists the
+    // contacts that began in it (only read from Bullet: listing them changes
+    // nothing in the simulation).
     void simulate(float dt);
 
     // Casts a ray straight down from (x, top, z); returns the hit height or
@@ -163,6 +181,8 @@ public:
     std::vector<std::unique_ptr<RigidDynamic>> dynamics;
     std::vector<std::unique_ptr<RigidStatic>> statics;
     std::vector<std::unique_ptr<btTypedConstraint>> joints;
+    // The contacts that began in the last simulate, in Bullet's pair order.
+    std::vector<StartedContact> startedContacts;
 };
 
 // The process-wide runtime: made once at start-up, outlives every scene.

@@ -30,6 +30,9 @@ WavingFigure::WavingFigure()
 void WavingFigure::initPhysics(PhysicsScene* scene) {
     actor = scene->createDynamic(poseAt(vec3(0.0f, 1.0f, 0.0f)), BoxGeometry{FIGURE_HALF_EXTENTS},
                                  FIGURE_MATERIAL, FIGURE_DENSITY, poseAt(FIGURE_SHAPE_OFFSET));
+    if (actor) {
+        actor->kind = BodyKind::Figure;
+    }
 }
 
 void WavingFigure::place(mat4 matrix) {

@@ -183,8 +183,10 @@ bool stepWorld(double frameTime) {
     }
     const bool stepped = stepPhysics(world->scene.get(), frameTime);
     world->ruleEvents = RuleEvents();
+    world->stepContacts.clear();
     if (stepped) {
         world->levelSteps += 1;
+        world->stepContacts = world->scene->startedContacts;
     }
 
     // Model matrices follow the bodies every frame, stepped or not.

@@ -64,6 +64,9 @@ public:
     int layoutNumber = 1;
     long levelSteps = 0;
     RuleEvents ruleEvents;
+    // The contacts that began in the last stepWorld's physics step (none
+    // when it took no step), kept when a rule then rebuilt the level.
+    std::vector<StartedContact> stepContacts;
 
     World();
     ~World();

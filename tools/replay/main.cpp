@@ -1,11 +1,13 @@
-// vromdash-replay FILE [--every N] [--frames-only | --watch] [--bodies]:
+// vromdash-replay FILE [--every N] [--frames-only | --watch] [--bodies] [--sound OUT.wav]:
 // replays a recording made with `vromdash --record FILE` through the real
 // frame loop in a hidden window (with --watch, in a visible one at the
 // recording's own pace, for someone to watch), and prints a hash of every body's pose and velocity
 // every N frames (default 60) and after the last frame, then where the car
 // ended. The Position lines that X printed in the game come out again. With
 // --frames-only nothing is drawn (the simulation is the same); --bodies adds
-// each body's own hash under every frame's hash. A recording that cannot be
+// each body's own hash under every frame's hash; --sound renders the game's
+// sound, 1/60 s for every physics step, into OUT.wav (48 kHz 16-bit stereo;
+// the same recording gives the same file). A recording that cannot be
 // replayed gives one line and exit status 2.
 #include <GLFW/glfw3.h>
 
@@ -16,9 +18,12 @@
 #include <memory>
 #include <string>
 
+#include "app/game_sound.h"
 #include "app/main_loop.h"
 #include "app/replay.h"
 #include "app/watch.h"
+#include "audio/sound_player.h"
+#include "audio/sound_track.h"
 #include "world/body_hashes.h"
 #include "world/world.h"
 
@@ -30,6 +35,7 @@ struct Options {
     bool draw = true;
     bool bodies = false;
     bool watch = false;
+    std::string soundPath;
 };
 
 bool parseOptions(int argc, char** argv, Options& options) {
@@ -47,19 +53,92 @@ bool parseOptions(int argc, char** argv, Options& options) {
             options.bodies = true;
         } else if (std::strcmp(argv[i], "--watch") == 0) {
             options.watch = true;
+        } else if (std::strcmp(argv[i], "--sound") == 0 && i + 1 < argc && argv[i + 1][0]) {
+            options.soundPath = argv[++i];
         } else if (argv[i][0] == '-' || !options.path.empty()) {
             return false;
         } else {
             options.path = argv[i];
         }
     }
-    // Watching draws every frame.
-    return !options.path.empty() && (options.draw || !options.watch);
+    // Watching draws every frame, and renders no sound track.
+    return !options.path.empty() && (options.draw || !options.watch) &&
+           (options.soundPath.empty() || !options.watch);
 }
 
 void printHashes(int frame, bool bodies) {
     std::fputs(hashReport(*world, frame, bodies).c_str(), stdout);
     std::fflush(stdout);
+}
+
+// The sound, on a loopback device, and the file its track goes to.
+bool startSoundTrack(const std::string& path, SoundPlayer& player, SoundTrack& track) {
+    std::string problem;
+    if (!player.start(std::cout, true)) {
+        std::printf("vromdash-replay: cannot render the sound\n");
+        return false;
+    }
+    if (!track.open(path, problem)) {
+        std::printf("vromdash-replay: %s\n", problem.c_str());
+        return false;
+    }
+    gameSound = &player;
+    return true;
+}
+
+// Moves the samples the frame rendered into the track.
+bool keepFrameSound(SoundPlayer& player, SoundTrack& track) {
+    std::string problem;
+    const bool kept = track.append(player.rendered, problem);
+    player.rendered.clear();
+    if (!kept) {
+        std::printf("vromdash-replay: %s\n", problem.c_str());
+    }
+    return kept;
+}
+
+bool finishSoundTrack(SoundTrack& track) {
+    std::string problem;
+    const long steps = track.frames / STEP_FRAMES;
+    if (!track.finish(problem)) {
+        std::printf("vromdash-replay: %s\n", problem.c_str());
+        return false;
+    }
+    std::printf("sound track: %s (%ld steps)\n", track.path.c_str(), steps);
+    return true;
+}
+
+// Replays every frame, printing the hashes and keeping the sound when asked.
+int replay(GLFWwindow* window, const GamePrograms& programs, const Recording& recording,
+           const Options& options) {
+    SoundPlayer player;
+    SoundTrack track;
+    const bool withSound = !options.soundPath.empty();
+    if (withSound && !startSoundTrack(options.soundPath, player, track)) {
+        return 1;
+    }
+    const int last = static_cast<int>(recording.frames.size());
+    bool soundKept = true;
+    replayFrames(window, programs.ids(), recording, options.draw, [&](int frame) {
+        if (withSound && soundKept) {
+            soundKept = keepFrameSound(player, track);
+        }
+        if (frame % options.every == 0 || frame == last) {
+            printHashes(frame, options.bodies);
+        }
+    });
+    gameSound = nullptr;
+    if (last == 0) {
+        printHashes(0, options.bodies);
+    }
+    if (const RigidDynamic* chassis = currentChassis()) {
+        const vec3 p = chassis->getGlobalPose().p;
+        std::printf("final car position: %g %g %g\n", p.x, p.y, p.z);
+    }
+    if (!recording.complete) {
+        std::printf("recording ended early after frame %d\n", last);
+    }
+    return withSound && !(soundKept && finishSoundTrack(track)) ? 1 : 0;
 }
 
 }  // namespace
@@ -68,7 +147,8 @@ int main(int argc, char** argv) {
     Options options;
     if (!parseOptions(argc, argv, options)) {
         std::printf(
-            "usage: vromdash-replay FILE [--every N] [--frames-only | --watch] [--bodies]\n");
+            "usage: vromdash-replay FILE [--every N] [--frames-only | --watch] [--bodies] "
+            "[--sound OUT.wav]\n");
         return 2;
     }
     if (options.watch) {
@@ -90,29 +170,15 @@ int main(int argc, char** argv) {
     if (!window) {
         return 1;
     }
+    int status = 0;
     {
         const GamePrograms programs;
         resetGameState();
         auto replayWorld = std::make_unique<World>();
         world = replayWorld.get();
-        const int last = static_cast<int>(recording.frames.size());
-        replayFrames(window, programs.ids(), recording, options.draw, [&](int frame) {
-            if (frame % options.every == 0 || frame == last) {
-                printHashes(frame, options.bodies);
-            }
-        });
-        if (last == 0) {
-            printHashes(0, options.bodies);
-        }
-        if (const RigidDynamic* chassis = currentChassis()) {
-            const vec3 p = chassis->getGlobalPose().p;
-            std::printf("final car position: %g %g %g\n", p.x, p.y, p.z);
-        }
-        if (!recording.complete) {
-            std::printf("recording ended early after frame %d\n", last);
-        }
+        status = replay(window, programs, recording, options);
         world = nullptr;
     }
     glfwTerminate();
-    return 0;
+    return status;
 }
