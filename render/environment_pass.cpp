@@ -36,7 +36,11 @@ void renderEnvironmentPass(GLuint cubemapProgram, GLuint cubemapSkyProgram) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glEnable(GL_DEPTH_TEST);
 
-    const bool copy = environmentSkyCopy && glCopyImageSubData != nullptr;
+    // The copy moves whole sky faces: smaller environment faces (the lower
+    // presets) get the sky drawn in instead.
+    constexpr auto skyFace = static_cast<GLuint>(SKY_FACE_SIZE);
+    const bool copy = environmentSkyCopy && glCopyImageSubData != nullptr &&
+                      world->envWidth == skyFace && world->envHeight == skyFace;
     if (copy && world->sky) {
         copySky(world->sky->cubeMapTexture, world->envCubeMap);
     }

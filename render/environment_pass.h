@@ -4,7 +4,8 @@
 
 // Fills the environment cube map around the car: the sky copied in, then the
 // road, crates and figures in one layered draw each. Without an image-copy
-// entry point the sky is drawn into the six faces instead.
+// entry point, or when the faces are smaller than the sky's, the sky is
+// drawn into the six faces instead.
 void renderEnvironmentPass(GLuint cubemapProgram, GLuint cubemapSkyProgram);
 
 // Copy the sky when the driver has glCopyImageSubData (the default); false

@@ -76,7 +76,8 @@ const Layout& layoutFor(int number) {
     return number == 2 ? LEVEL_TWO_LAYOUT : DEFAULT_LAYOUT;
 }
 
-World::World() : cratePositions(std::begin(CRATE_POSITIONS), std::end(CRATE_POSITIONS)) {
+World::World(const QualityPreset& preset)
+    : quality(preset), cratePositions(std::begin(CRATE_POSITIONS), std::end(CRATE_POSITIONS)) {
     level = 1;
     initPhysics();
     setupShadowFramebuffer();
