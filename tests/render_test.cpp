@@ -718,6 +718,19 @@ TEST_P(PresetRenderTest, EnvironmentMapHoldsTheSkyAndTheCrateAtItsOwnSize) {
     const Pixels up = readColourFaceOfSize(world->envCubeMap, POSITIVE_Y, size);
     const Pixels skyUp = readColourFace(world->sky->cubeMapTexture, POSITIVE_Y);
     EXPECT_EQ(countPixels(up, CLEAR_GREY), 0);
+    // Nothing stands above the car: the face is the sky's level of that
+    // size, copied texel for texel (the full sky at high, a mip level below).
+    GLint level = -1;
+    glBindTexture(GL_TEXTURE_CUBE_MAP, world->sky->cubeMapTexture);
+    for (GLint l = 0; l < 12 && level < 0; ++l) {
+        GLint width = 0;
+        glGetTexLevelParameteriv(GL_TEXTURE_CUBE_MAP_POSITIVE_Y, l, GL_TEXTURE_WIDTH, &width);
+        level = width == size ? l : -1;
+    }
+    ASSERT_GE(level, 0) << "the sky has a level of the map's size";
+    Pixels skyLevel(static_cast<size_t>(size) * size * 3);
+    glGetTexImage(GL_TEXTURE_CUBE_MAP_POSITIVE_Y, level, GL_RGB, GL_UNSIGNED_BYTE, skyLevel.data());
+    EXPECT_EQ(compareFaces(up, skyLevel).meanAbs, 0.0);
     const vec3 seenSky = meanColour(up);
     const vec3 sky = meanColour(skyUp);
     for (int c = 0; c < 3; ++c) {

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "render/environment_pass.h"
+
 World* world = nullptr;
 
 // clang-format off
@@ -134,6 +136,7 @@ void World::loadLevel(int number) {
     const Layout& layout = layoutFor(number);
 
     sky = std::make_unique<Skybox>(layout.skyDirectory);
+    prepareSkyForEnvironment(*sky, envWidth);
 
     road = std::make_unique<Road>();
     road->modelMatrix = roadMatrix();
