@@ -92,8 +92,8 @@ std::string settingsText(const Settings& settings) {
                "# quality: how much work each frame does (default auto).\n"
                "#   auto    high with a graphics card, low on a software renderer\n"
                "#   low     fastest: no multisampling, small reflection and shadow maps,\n"
-               "#           the scene drawn at three quarters of the window's resolution\n"
-               "#   medium  less multisampling and a smaller reflection map\n"
+               "#           the scene drawn at half the window's resolution, scaled up\n"
+               "#   medium  no multisampling and a smaller reflection map\n"
                "#   high    everything at full size\n"
                "# `vromdash --quality LEVEL` overrides it for one run.\n"
                "quality = ") +

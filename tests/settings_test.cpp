@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -176,6 +177,47 @@ TEST(Settings, OnlyBytesNoEditorWritesCountAsDamage) {
     EXPECT_EQ(settingsDamage(std::string("quality = low\n\0\0\0", 17)), "a NUL byte on line 2");
     EXPECT_EQ(settingsDamage("# ok\nquality\x1b[0m = low\n"), "a control character on line 2");
     EXPECT_EQ(settingsDamage("\x7f"), "a control character on line 1");
+}
+
+// Whatever text a file holds, reading it ends with settings and one named
+// line per problem: never a crash, never a problem without its line.
+TEST(Settings, AnyTextReadsToSettingsAndNamedProblems) {
+    const std::string pieces[] = {"quality",
+                                  "=",
+                                  " ",
+                                  "\t",
+                                  "low",
+                                  "auto",
+                                  "#",
+                                  ";",
+                                  "[",
+                                  "]",
+                                  ":",
+                                  "\n",
+                                  "\r\n",
+                                  "x",
+                                  "\xEF\xBB\xBF",
+                                  "\xff",
+                                  std::string(90, 'q')};
+    std::mt19937 random(24);  // seeded: the same texts every run
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        const int count = static_cast<int>(random() % 40);
+        for (int i = 0; i < count; ++i) {
+            text += pieces[random() % (sizeof pieces / sizeof pieces[0])];
+        }
+        const SettingsParse parse = parseSettings(text);
+        const long lines = std::count(text.begin(), text.end(), '\n') + 1;
+        for (const std::string& problem : parse.problems) {
+            ASSERT_EQ(problem.rfind("line ", 0), 0u) << problem;
+            const long line = std::atol(problem.c_str() + 5);
+            ASSERT_GE(line, 1) << text;
+            ASSERT_LE(line, lines) << text;
+        }
+        const Quality q = parse.settings.quality;
+        ASSERT_TRUE(q == Quality::Auto || q == Quality::Low || q == Quality::Medium ||
+                    q == Quality::High);
+    }
 }
 
 // ---------------------------------------------------------------------------
