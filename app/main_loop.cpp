@@ -16,7 +16,9 @@
 #include "app/glfw_error.h"
 #include "app/input.h"
 #include "app/play_state.h"
+#include "app/quality_choice.h"
 #include "app/recording.h"
+#include "app/settings.h"
 #include "app/watch.h"
 #include "audio/sound_player.h"
 #include "hud/text_overlay.h"
@@ -33,14 +35,14 @@ float lastFrame = 0.0f;
 namespace {
 
 // Full screen at the monitor's current mode, or 1024 x 768 in a window.
-GLFWwindow* createWindow(bool visible) {
+GLFWwindow* createWindow(bool visible, int samples) {
     if (!visible) {
         glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
     }
     glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 3);
     glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
     glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
-    glfwWindowHint(GLFW_SAMPLES, 16);
+    glfwWindowHint(GLFW_SAMPLES, samples);
 
     GLFWmonitor* monitor = glfwGetPrimaryMonitor();
     const GLFWvidmode* mode = (fullscreen && monitor) ? glfwGetVideoMode(monitor) : nullptr;
@@ -91,6 +93,21 @@ void lap(FrameStageTimes& times, double& start, double& total) {
     const double now = times.clock();
     total += now - start;
     start = now;
+}
+
+// The settings file, then the quality for this run: the command line's,
+// else the file's, with auto decided by the renderer (which needs GLFW).
+// False, with the failure line printed, when GLFW cannot start.
+bool chooseRunQuality(const CommandLine& commandLine, QualityChoice& choice) {
+    SettingsFile settings;
+    settings.path = settingsPath();
+    settings.load(std::cout);
+    if (!glfwInit()) {
+        fail(withGlfwReason(GLFW_INIT_FAILED));
+        return false;
+    }
+    choice = chooseQuality(commandLine.quality, settings.settings.quality, probeRenderer);
+    return true;
 }
 
 // A file the player names is taken from where they started the launcher,
@@ -147,11 +164,11 @@ mat4 screenProjection(float zoomDegrees) {
     return perspective(zoomDegrees, lastValidAspect, 0.1f, 100.0f);
 }
 
-GLFWwindow* openGameWindow(bool visible) {
+GLFWwindow* openGameWindow(bool visible, int samples) {
     if (!glfwInit()) {
         return fail(withGlfwReason(GLFW_INIT_FAILED));
     }
-    GLFWwindow* window = createWindow(visible);
+    GLFWwindow* window = createWindow(visible, samples);
     if (!window) {
         return fail(withGlfwReason(WINDOW_FAILED));
     }
@@ -232,7 +249,7 @@ void drawFrame(GLFWwindow* window, const FramePrograms& programs, const FrameSou
     if (times) {
         lap(*times, start, times->environment);
     }
-    renderScenePass(programs, windowWidth, windowHeight);
+    renderScene(programs, windowWidth, windowHeight);
     if (overlay) {
         HudView view = hudView();
         if (source) {
@@ -261,10 +278,16 @@ int runGame(int argc, const char* const* argv) {
         greet(std::cout);
         fullscreen = commandLine.screen == ScreenChoice::Fullscreen;
     }
-    GLFWwindow* window = openGameWindow();
+    QualityChoice quality;
+    if (!chooseRunQuality(commandLine, quality)) {
+        return 1;
+    }
+    const QualityPreset& preset = presetFor(quality.preset);
+    GLFWwindow* window = openGameWindow(true, preset.windowSamples);
     if (!window) {
         return 1;
     }
+    std::cout << qualityLine(quality) << std::endl;
     loadGamepadMappings(std::cout);
     watchGamepads(std::cout);
     RecordingWriter recording;
@@ -275,7 +298,7 @@ int runGame(int argc, const char* const* argv) {
     }
     {
         const GamePrograms programs;
-        auto gameWorld = std::make_unique<World>();
+        auto gameWorld = std::make_unique<World>(preset);
         world = gameWorld.get();
         TextOverlay overlay;
         overlay.load(std::cout);

@@ -32,10 +32,10 @@ void greet(std::ostream& out);
 mat4 screenProjection(float zoomDegrees);
 
 // glfwInit, the window (full screen when `fullscreen` is set, else 1024 x 768
-// with 16 samples asked for), its context, the input callbacks, GLEW and the
-// global GL state. Prints why and returns null when any of it fails. A
-// replay asks for a hidden window.
-GLFWwindow* openGameWindow(bool visible = true);
+// with `samples` asked for: the quality preset's, 16 at high), its context,
+// the input callbacks, GLEW and the global GL state. Prints why and returns
+// null when any of it fails. A replay asks for a hidden window.
+GLFWwindow* openGameWindow(bool visible = true, int samples = 16);
 
 // The seven programs in the order the game builds them; deleted with this.
 struct GamePrograms {
@@ -93,8 +93,9 @@ void drawFrame(GLFWwindow* window, const FramePrograms& programs, const FrameSou
 
 // One frame of the loop: frame time from `now` (seconds on the GLFW timer in
 // the game), events, held keys, the physics step (none while paused), the
-// camera, the three passes, the heads-up display when there is an overlay,
-// and the swap. Returns whether a physics step was taken.
+// camera, the three passes at the world's quality preset, the heads-up
+// display at the window's size when there is an overlay, and the swap. Returns whether a physics
+// step was taken.
 bool runFrame(GLFWwindow* window, const FramePrograms& programs, float now,
               FrameStageTimes* times = nullptr, const FrameSource* source = nullptr,
               const TextOverlay* overlay = nullptr);

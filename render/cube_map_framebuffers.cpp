@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr GLuint CUBE_FACE_SIZE = 1024;
-
 void allocateCubeMap(GLuint texture, GLint internalFormat, GLenum format, GLuint width,
                      GLuint height) {
     glBindTexture(GL_TEXTURE_CUBE_MAP, texture);
@@ -59,8 +57,8 @@ void reportEnvironmentFramebufferStatus(GLenum status) {
 }
 
 void World::setupShadowFramebuffer() {
-    shadowWidth = CUBE_FACE_SIZE;
-    shadowHeight = CUBE_FACE_SIZE;
+    shadowWidth = quality.shadowFaceSize;
+    shadowHeight = quality.shadowFaceSize;
     glGenFramebuffers(1, &shadowFbo);
     glGenTextures(1, &shadowCubeMap);
     allocateCubeMap(shadowCubeMap, GL_DEPTH_COMPONENT, GL_DEPTH_COMPONENT, shadowWidth,
@@ -76,8 +74,8 @@ void World::setupShadowFramebuffer() {
 }
 
 void World::setupEnvironmentFramebuffer() {
-    envWidth = CUBE_FACE_SIZE;
-    envHeight = CUBE_FACE_SIZE;
+    envWidth = quality.environmentFaceSize;
+    envHeight = quality.environmentFaceSize;
     glGenFramebuffers(1, &envFbo);
     glGenTextures(1, &envCubeMap);
     // Unsized GL_RGB like the sky's cube map, so the sky can be copied in.

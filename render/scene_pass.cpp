@@ -50,10 +50,23 @@ void renderScenePass(const FramePrograms& programs, uint32_t width, uint32_t hei
     }
 }
 
+void renderScene(const FramePrograms& programs, uint32_t width, uint32_t height) {
+    const float scale = world->quality.sceneScale;
+    const uint32_t sceneWidth = scaledSide(width, scale);
+    const uint32_t sceneHeight = scaledSide(height, scale);
+    if (scale >= 1.0f || sceneWidth == 0 || sceneHeight == 0) {
+        renderScenePass(programs, width, height);
+        return;
+    }
+    world->sceneTarget.bind(sceneWidth, sceneHeight);
+    renderScenePass(programs, sceneWidth, sceneHeight);
+    world->sceneTarget.present(width, height);
+}
+
 void renderFrame(const FramePrograms& programs, vec3 cameraPosition, mat4 view, mat4 projection,
                  uint32_t width, uint32_t height) {
     prepareFrame(cameraPosition, view, projection);
     renderShadowPass(programs.shadow);
     renderEnvironmentPass(programs.cubemap, programs.cubemapSky);
-    renderScenePass(programs, width, height);
+    renderScene(programs, width, height);
 }

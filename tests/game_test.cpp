@@ -1,12 +1,15 @@
 // The real game binary, driven through its console and X key events.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "app/settings.h"
 #include "tests/support/game_process.h"
 #include "tests/support/gl_context.h"
 
@@ -72,7 +75,8 @@ TEST(Game, HelpVersionAndABadOptionAnswerWithoutAWindow) {
     const auto help = run({"--help"});
     EXPECT_EQ(help->exitStatus, 0) << help->report();
     EXPECT_EQ(
-        help->output().rfind("Usage: vromdash [--windowed | --fullscreen] [--record FILE]\n", 0),
+        help->output().rfind(
+            "Usage: vromdash [--windowed | --fullscreen] [--quality LEVEL] [--record FILE]\n", 0),
         0u)
         << help->output();
 
@@ -83,6 +87,64 @@ TEST(Game, HelpVersionAndABadOptionAnswerWithoutAWindow) {
     const auto bad = run({"--windowed", "--warp"});
     EXPECT_EQ(bad->exitStatus, 2) << bad->report();
     EXPECT_EQ(bad->output(), "vromdash: unknown option '--warp'\n" + help->output());
+
+    const auto badQuality = run({"--win", "--quality=best"});
+    EXPECT_EQ(badQuality->exitStatus, 2) << badQuality->report();
+    EXPECT_EQ(badQuality->output(),
+              "vromdash: --quality takes auto, low, medium or high, not 'best'\n" + help->output());
+}
+
+// The quality preset: on this machine's software renderer auto means low,
+// and the first start leaves a settings file that says auto; the file's
+// choice holds next time, and the command line's over it for one run. Each
+// start says once which preset it plays at and why.
+TEST(Game, PlaysAtTheQualityTheRendererTheFileOrTheCommandLineChose) {
+    const std::string config = scratchDirectory("game-quality-config");
+    const std::string settings = config + "/vromdash/settings";
+    auto play = [&config](std::vector<std::string> arguments) {
+        GameStart start;
+        start.arguments = std::move(arguments);
+        start.configHome = config;
+        GameProcess game(start);
+        const std::string window = game.findWindow();
+        EXPECT_FALSE(window.empty()) << game.report();
+        EXPECT_EQ(game.quitWithEscape(window), 0) << game.report();
+        return game.output();
+    };
+    auto qualityLines = [](const std::string& output) {
+        std::vector<std::string> lines;
+        std::istringstream in(output);
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("quality", 0) == 0) {
+                lines.push_back(line);
+            }
+        }
+        return lines;
+    };
+    const std::string first = play({"--windowed"});
+    EXPECT_EQ(first.rfind("Hallo Vrom\nquality: low (software renderer)\n", 0), 0u) << first;
+    EXPECT_EQ(qualityLines(first).size(), 1u) << first;
+    EXPECT_NE(commandOutput("grep -x 'quality = auto' '" + settings + "'"), "");
+
+    commandOutput("sed -i 's/^quality = auto$/quality = medium/' '" + settings + "'");
+    EXPECT_EQ(qualityLines(play({"--windowed"})),
+              std::vector<std::string>{"quality: medium (settings file)"});
+    EXPECT_EQ(qualityLines(play({"--windowed", "--quality", "high"})),
+              std::vector<std::string>{"quality: high (command line)"});
+    // The command line's choice lasts the run: the file still says medium.
+    EXPECT_NE(commandOutput("grep -x 'quality = medium' '" + settings + "'"), "");
+
+    // A bad value in the file: one line naming it, and auto it is.
+    commandOutput("sed -i 's/^quality = medium$/quality = turbo/' '" + settings + "'");
+    const std::string bad = play({"--windowed"});
+    const std::string defaults = settingsText(Settings{});
+    const std::string line = std::to_string(std::count(defaults.begin(), defaults.end(), '\n'));
+    EXPECT_NE(bad.find("vromdash: " + settings + ", line " + line +
+                       ": quality \"turbo\" is not auto, low, medium or high; using "
+                       "auto\n"),
+              std::string::npos)
+        << bad;
+    EXPECT_EQ(qualityLines(bad), std::vector<std::string>{"quality: low (software renderer)"});
 }
 
 // An answer on the command line: the greeting, no question, and standard

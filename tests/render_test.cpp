@@ -10,13 +10,16 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/camera.h"
 #include "app/input.h"
 #include "app/main_loop.h"
+#include "app/play_state.h"
 #include "gfx/image.h"
+#include "hud/text_overlay.h"
 #include "render/cube_faces.h"
 #include "render/cube_map_framebuffers.h"
 #include "render/environment_pass.h"
@@ -197,6 +200,36 @@ protected:
     mat4 view{1.0f};
     mat4 projection{1.0f};
 };
+
+// The same checks at every quality preset: each keeps every effect.
+class PresetRenderTest : public RenderTest, public testing::WithParamInterface<Quality> {
+protected:
+    void SetUp() override {
+        quality = presetFor(GetParam());
+        RenderTest::SetUp();
+    }
+};
+
+std::string presetName(const testing::TestParamInfo<Quality>& info) {
+    return qualityName(info.param);
+}
+
+// A cube map's face read as RGB bytes, whatever its size.
+Pixels readColourFaceOfSize(GLuint texture, int face, int size) {
+    Pixels rgb(static_cast<size_t>(size) * size * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, texture);
+    glGetTexImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 0, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+    return rgb;
+}
+
+vec3 meanColour(const Pixels& rgb) {
+    vec3 sum(0.0f);
+    for (size_t i = 0; i + 2 < rgb.size(); i += 3) {
+        sum += vec3(rgb[i], rgb[i + 1], rgb[i + 2]);
+    }
+    return sum / static_cast<float>(rgb.size() / 3);
+}
 
 }  // namespace
 
@@ -497,7 +530,7 @@ TEST_F(RenderTest, DrawnSkyFallbackMatchesTheCopiedSkyOnEveryFace) {
 // ---------------------------------------------------------------------------
 // Scene pass
 
-TEST_F(RenderTest, CrateShadowDarkensTheRoadBehindIt) {
+TEST_P(PresetRenderTest, CrateShadowDarkensTheRoadBehindIt) {
     runFrames(60);
     const vec3 light = chassis();
     float ground = 0.0f;
@@ -535,7 +568,7 @@ TEST_F(RenderTest, CrateShadowDarkensTheRoadBehindIt) {
 // the road takes in anywhere), and that share grows with the distance from
 // the camera. A half-way share far out can only be hazed road: the sky
 // itself, or road without haze, would give all or almost nothing.
-TEST_F(RenderTest, HazeFadesTheFarRoadIntoTheSkyButNotTheNearRoad) {
+TEST_P(PresetRenderTest, HazeFadesTheFarRoadIntoTheSkyButNotTheNearRoad) {
     runFrames(30);
     // Only the road and the car: nothing stands between the eye and the road.
     world->crates.clear();
@@ -604,7 +637,7 @@ TEST_F(RenderTest, HazeFadesTheFarRoadIntoTheSkyButNotTheNearRoad) {
     EXPECT_GT(farShare, 0.9);
 }
 
-TEST_F(RenderTest, CarReflectsThisFramesEnvironmentMap) {
+TEST_P(PresetRenderTest, CarReflectsThisFramesEnvironmentMap) {
     runFrames(60);
     const FramePrograms ids = programs->ids();
     camera.followCar(world->car->modelMatrix);
@@ -614,9 +647,10 @@ TEST_F(RenderTest, CarReflectsThisFramesEnvironmentMap) {
         prepareFrame(camera.position, view, projection);
         renderShadowPass(ids.shadow);
         renderEnvironmentPass(ids.cubemap, ids.cubemapSky);
+        const int face = static_cast<int>(world->envWidth);
         if (paintEnvironment) {
-            const Pixels magenta = [] {
-                Pixels p(static_cast<size_t>(FACE) * FACE * 3);
+            const Pixels magenta = [face] {
+                Pixels p(static_cast<size_t>(face) * face * 3);
                 for (size_t i = 0; i < p.size(); i += 3) {
                     p[i] = 255;
                     p[i + 2] = 255;
@@ -625,12 +659,12 @@ TEST_F(RenderTest, CarReflectsThisFramesEnvironmentMap) {
             }();
             glBindTexture(GL_TEXTURE_CUBE_MAP, world->envCubeMap);
             glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-            for (int face = 0; face < 6; ++face) {
-                glTexSubImage2D(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 0, 0, 0, FACE, FACE, GL_RGB,
+            for (int layer = 0; layer < 6; ++layer) {
+                glTexSubImage2D(GL_TEXTURE_CUBE_MAP_POSITIVE_X + layer, 0, 0, 0, face, face, GL_RGB,
                                 GL_UNSIGNED_BYTE, magenta.data());
             }
         }
-        renderScenePass(ids, SCREEN_W, SCREEN_H);
+        renderScene(ids, SCREEN_W, SCREEN_H);
         return readBackBuffer();
     };
     const Pixels plain = frame(false);
@@ -649,4 +683,218 @@ TEST_F(RenderTest, CarReflectsThisFramesEnvironmentMap) {
     // and the far road do not.
     EXPECT_GT(changed, 20000);
     EXPECT_EQ(changedHigh, 0);
+}
+
+// One close-up per preset in build/screenshots/quality_<preset>.png: a crate
+// beside the car, so its shadow and the car's reflection are in the shot,
+// and the far road in the haze under the sky.
+TEST_P(PresetRenderTest, WritesACloseUpShotWithEveryEffect) {
+    runFrames(90);
+    const vec3 car = chassis();
+    placeCrate(*world->crates[0], car + vec3(2.2f, -0.55f, -2.5f));
+    placeCrate(*world->crates[1], car + vec3(-3.0f, -0.55f, 1.5f));
+    renderFrom(car + vec3(4.5f, 2.2f, 4.5f), car + vec3(0.0f, -0.5f, -1.0f));
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    GLint bound = -1;
+    glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
+    EXPECT_EQ(bound, 0) << "the window's framebuffer, ready for the heads-up display";
+    const Pixels shot = readBackBuffer();
+    writePng(buildPath(std::string("screenshots/quality_") + qualityName(GetParam()) + ".png"),
+             shot);
+    // The whole window is drawn (a scaled scene too): sky, no clear colour.
+    EXPECT_LT(countPixels(shot, CLEAR_GREY), 100);
+    EXPECT_GT(meanBrightness(shot, SCREEN_W, 100, 100, 20), 25.0f);
+    EXPECT_GT(meanBrightness(shot, SCREEN_W, SCREEN_W - 100, SCREEN_H - 100, 20), 25.0f);
+}
+
+// The car's environment map holds the sky on every face, copied at full
+// size or drawn into the smaller faces, with the objects over it.
+TEST_P(PresetRenderTest, EnvironmentMapHoldsTheSkyAndTheCrateAtItsOwnSize) {
+    runFrames(30);
+    placeCrate(*world->crates[0], chassis() + vec3(3.0f, 0.0f, 0.0f));
+    renderFollowView();
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    const int size = static_cast<int>(world->envWidth);
+    const Pixels up = readColourFaceOfSize(world->envCubeMap, POSITIVE_Y, size);
+    const Pixels skyUp = readColourFace(world->sky->cubeMapTexture, POSITIVE_Y);
+    EXPECT_EQ(countPixels(up, CLEAR_GREY), 0);
+    // Nothing stands above the car: the face is the sky's level of that
+    // size, copied texel for texel (the full sky at high, a mip level below).
+    GLint level = -1;
+    glBindTexture(GL_TEXTURE_CUBE_MAP, world->sky->cubeMapTexture);
+    for (GLint l = 0; l < 12 && level < 0; ++l) {
+        GLint width = 0;
+        glGetTexLevelParameteriv(GL_TEXTURE_CUBE_MAP_POSITIVE_Y, l, GL_TEXTURE_WIDTH, &width);
+        level = width == size ? l : -1;
+    }
+    ASSERT_GE(level, 0) << "the sky has a level of the map's size";
+    Pixels skyLevel(static_cast<size_t>(size) * size * 3);
+    glGetTexImage(GL_TEXTURE_CUBE_MAP_POSITIVE_Y, level, GL_RGB, GL_UNSIGNED_BYTE, skyLevel.data());
+    EXPECT_EQ(compareFaces(up, skyLevel).meanAbs, 0.0);
+    const vec3 seenSky = meanColour(up);
+    const vec3 sky = meanColour(skyUp);
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_NEAR(seenSky[c], sky[c], 3.0f) << "channel " << c;
+    }
+    // Towards the crate, its colour rather than the sky's.
+    const Pixels side = readColourFaceOfSize(world->envCubeMap, POSITIVE_X, size);
+    const Pixels skySide = readColourFace(world->sky->cubeMapTexture, POSITIVE_X);
+    const int middle = size / 2;
+    const vec3 crate =
+        chromaticity(side.data(), size, middle - size / 26, middle - size / 26, size / 13);
+    const vec3 skyThere = chromaticity(skySide.data(), FACE, 472, 472, 80);
+    EXPECT_GT(std::abs(crate.b - skyThere.b), 0.05f);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryPreset, PresetRenderTest,
+                         testing::Values(Quality::Low, Quality::Medium, Quality::High), presetName);
+
+// ---------------------------------------------------------------------------
+// Quality presets: render-target sizes and the scaled scene
+
+TEST(CubeMapFramebuffers, FollowThePresetsFaceSizesAndStayComplete) {
+    ASSERT_NE(testGlContext(), nullptr);
+    for (const Quality level : {Quality::Low, Quality::Medium, Quality::High}) {
+        SCOPED_TRACE(qualityName(level));
+        const QualityPreset& preset = presetFor(level);
+        StdoutCapture capture;
+        auto owned = std::make_unique<World>(preset);
+        EXPECT_EQ(capture.text().find("FRAMEBUFFER"), std::string::npos);
+        const World& w = *owned;
+        EXPECT_EQ(w.shadowWidth, preset.shadowFaceSize);
+        EXPECT_EQ(w.shadowHeight, preset.shadowFaceSize);
+        EXPECT_EQ(w.envWidth, preset.environmentFaceSize);
+        EXPECT_EQ(w.envHeight, preset.environmentFaceSize);
+        const struct {
+            GLuint texture;
+            GLuint size;
+        } maps[] = {{w.shadowCubeMap, w.shadowWidth},
+                    {w.envCubeMap, w.envWidth},
+                    {w.envDepthCubeMap, w.envWidth}};
+        for (const auto& map : maps) {
+            glBindTexture(GL_TEXTURE_CUBE_MAP, map.texture);
+            for (int face = 0; face < 6; ++face) {
+                GLint width = 0;
+                glGetTexLevelParameteriv(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 0, GL_TEXTURE_WIDTH,
+                                         &width);
+                EXPECT_EQ(width, static_cast<GLint>(map.size));
+            }
+        }
+        for (const GLuint fbo : {w.shadowFbo, w.envFbo}) {
+            glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+            EXPECT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), GLenum(GL_FRAMEBUFFER_COMPLETE));
+        }
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    }
+}
+
+TEST(ScenePresets, AScaledSceneNeedsAWindowWithoutMultisampling) {
+    // The scaled scene is blitted into the window, which a multisampled
+    // window refuses; the full preset keeps its whole frame.
+    for (const Quality level : {Quality::Low, Quality::Medium, Quality::High}) {
+        const QualityPreset& preset = presetFor(level);
+        if (preset.sceneScale < 1.0f) {
+            EXPECT_EQ(preset.windowSamples, 0) << qualityName(level);
+        }
+    }
+    const QualityPreset& high = presetFor(Quality::High);
+    EXPECT_EQ(high.windowSamples, 16);
+    EXPECT_EQ(high.environmentFaceSize, 1024u);
+    EXPECT_EQ(high.shadowFaceSize, 1024u);
+    EXPECT_EQ(high.sceneScale, 1.0f);
+    EXPECT_EQ(scaledSide(1024, 0.75f), 768u);
+    EXPECT_EQ(scaledSide(1, 0.25f), 1u) << "a window with area keeps a scene with area";
+    EXPECT_EQ(scaledSide(0, 0.75f), 0u);
+}
+
+class LowPresetTest : public RenderTest {
+protected:
+    void SetUp() override {
+        quality = presetFor(Quality::Low);
+        RenderTest::SetUp();
+    }
+};
+
+TEST_F(LowPresetTest, TheSceneTargetFollowsTheWindowAndGoesWithTheWorld) {
+    const float scale = world->quality.sceneScale;
+    ASSERT_LT(scale, 1.0f);
+    renderFollowView();
+    const SceneTarget& target = world->sceneTarget;
+    EXPECT_EQ(target.width, scaledSide(SCREEN_W, scale));
+    EXPECT_EQ(target.height, scaledSide(SCREEN_H, scale));
+    glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer);
+    EXPECT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), GLenum(GL_FRAMEBUFFER_COMPLETE));
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+
+    // A resized window: the next frame's target has the new shape.
+    const GLuint first = target.framebuffer;
+    camera.followCar(world->car->modelMatrix);
+    renderFrame(programs->ids(), camera.position, camera.followViewMatrix(),
+                screenProjection(camera.zoom), 800, 600);
+    EXPECT_EQ(target.width, scaledSide(800, scale));
+    EXPECT_EQ(target.height, scaledSide(600, scale));
+    EXPECT_FALSE(glIsFramebuffer(first) && first != target.framebuffer);
+    // Minimised: nothing to draw into, nothing made.
+    renderFrame(programs->ids(), camera.position, camera.followViewMatrix(),
+                screenProjection(camera.zoom), 0, 0);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+
+    const GLuint framebuffer = target.framebuffer;
+    const GLuint buffers[] = {target.colour, target.depth};
+    world = nullptr;
+    owned.reset();
+    EXPECT_FALSE(glIsFramebuffer(framebuffer));
+    for (const GLuint buffer : buffers) {
+        EXPECT_FALSE(glIsRenderbuffer(buffer));
+    }
+}
+
+TEST_F(RenderTest, TheFullPresetDrawsStraightIntoTheWindow) {
+    renderFollowView();
+    EXPECT_EQ(world->sceneTarget.framebuffer, 0u) << "no off-screen copy at high";
+}
+
+// The heads-up display goes over the finished scene at the window's own
+// resolution, also over a scene drawn smaller and scaled up: at the same
+// moment of the same drive it covers the same window pixels at low as at
+// high (drawn into the small scene and scaled, its glyphs would smear).
+TEST_F(RenderTest, TheHeadsUpDisplayKeepsTheWindowsResolutionOverAScaledScene) {
+    TextOverlay overlay;
+    std::ostringstream console;
+    ASSERT_TRUE(overlay.load(console)) << console.str();
+    auto pixelsTheDisplayCovers = [&] {
+        runFrames(30);
+        renderFollowView();
+        const Pixels scene = readBackBuffer();
+        renderFollowView();
+        overlay.draw(hudView(), SCREEN_W, SCREEN_H);
+        const Pixels withDisplay = readBackBuffer();
+        std::vector<bool> covered(scene.size() / 3);
+        for (size_t i = 0; i < covered.size(); ++i) {
+            covered[i] = scene[i * 3] != withDisplay[i * 3] ||
+                         scene[i * 3 + 1] != withDisplay[i * 3 + 1] ||
+                         scene[i * 3 + 2] != withDisplay[i * 3 + 2];
+        }
+        return covered;
+    };
+    const std::vector<bool> atHigh = pixelsTheDisplayCovers();
+
+    world = nullptr;
+    owned.reset();
+    resetInput();
+    camera = Camera();
+    physicsAccumulator = 0.0;
+    owned = std::make_unique<World>(presetFor(Quality::Low));
+    world = owned.get();
+    ASSERT_LT(world->quality.sceneScale, 1.0f);
+    const std::vector<bool> atLow = pixelsTheDisplayCovers();
+
+    long both = 0, either = 0;
+    for (size_t i = 0; i < atHigh.size(); ++i) {
+        both += atHigh[i] && atLow[i];
+        either += atHigh[i] || atLow[i];
+    }
+    EXPECT_GT(either, 2000) << "the display drew its text";
+    EXPECT_GT(static_cast<double>(both), 0.97 * static_cast<double>(either))
+        << both << " of " << either << " pixels covered at both presets";
 }

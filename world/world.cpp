@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "render/environment_pass.h"
+
 World* world = nullptr;
 
 // clang-format off
@@ -76,7 +78,8 @@ const Layout& layoutFor(int number) {
     return number == 2 ? LEVEL_TWO_LAYOUT : DEFAULT_LAYOUT;
 }
 
-World::World() : cratePositions(std::begin(CRATE_POSITIONS), std::end(CRATE_POSITIONS)) {
+World::World(const QualityPreset& preset)
+    : quality(preset), cratePositions(std::begin(CRATE_POSITIONS), std::end(CRATE_POSITIONS)) {
     level = 1;
     initPhysics();
     setupShadowFramebuffer();
@@ -133,6 +136,7 @@ void World::loadLevel(int number) {
     const Layout& layout = layoutFor(number);
 
     sky = std::make_unique<Skybox>(layout.skyDirectory);
+    prepareSkyForEnvironment(*sky, envWidth);
 
     road = std::make_unique<Road>();
     road->modelMatrix = roadMatrix();

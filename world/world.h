@@ -9,6 +9,8 @@
 
 #include "gfx/skybox.h"
 #include "render/maths.h"
+#include "render/quality.h"
+#include "render/scene_target.h"
 #include "world/car.h"
 #include "world/crate.h"
 #include "world/heightfield.h"
@@ -55,6 +57,10 @@ public:
     std::unique_ptr<Heightfield> roadHeightfield;
     GLuint shadowWidth = 0, shadowHeight = 0, shadowFbo = 0, shadowCubeMap = 0;
     GLuint envWidth = 0, envHeight = 0, envFbo = 0, envCubeMap = 0, envDepthCubeMap = 0;
+    // The preset the render targets were made for; fixed for the world's life.
+    QualityPreset quality;
+    // Where the scene goes when the preset draws it below the window's size.
+    SceneTarget sceneTarget;
     std::unique_ptr<PhysicsFoundation> foundation;
     std::unique_ptr<Physics> physics;
     std::unique_ptr<PhysicsScene> scene;
@@ -68,7 +74,7 @@ public:
     // when it took no step), kept when a rule then rebuilt the level.
     std::vector<StartedContact> stepContacts;
 
-    World();
+    explicit World(const QualityPreset& preset = presetFor(Quality::High));
     ~World();
     World(const World&) = delete;
     World& operator=(const World&) = delete;

@@ -58,6 +58,15 @@ float lampVisibility(vec3 fromLight, float distanceToLight, float cosine) {
     float bias = 0.04 + 0.12 * (1.0 - clamp(cosine, 0.0, 1.0)) + 0.003 * distanceToLight;
     // About three shadow texels wide at any distance.
     float spread = 0.006 * distanceToLight;
+    // A smaller map (the lower presets) has larger texels: the distance's
+    // share of the bias and the spread grow with them. Kept apart, so that
+    // a full-size map's figures stay exactly what they were.
+    int faceSize = textureSize(depthMap, 0).x;
+    if (faceSize < 1024) {
+        float texelScale = 1024.0 / float(faceSize);
+        bias += 0.003 * distanceToLight * (texelScale - 1.0);
+        spread *= texelScale;
+    }
     float lit = 0.0;
     for (int i = 0; i < 3; ++i) {
         float closest = texture(depthMap, fromLight + TAPS[i] * spread).r * far_plane;

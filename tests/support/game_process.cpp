@@ -64,6 +64,14 @@ GameProcess::GameProcess(const GameStart& start) {
     const std::string program = start.program.empty() ? VROMDASH_GAME_BINARY : start.program;
     const std::string directory =
         start.workingDirectory.empty() ? VROMDASH_SOURCE_DIR : start.workingDirectory;
+    const std::string configHome =
+        start.configHome.empty()
+            ? buildPath("test-scratch/game-config-" + std::to_string(getpid()) + "-" +
+                        std::to_string(counter - 1))
+            : start.configHome;
+    if (start.configHome.empty()) {
+        commandOutput("rm -rf '" + configHome + "'");  // left by an earlier run
+    }
     // The argument list is made before the fork: the child only calls
     // what is safe there.
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
@@ -86,6 +94,7 @@ GameProcess::GameProcess(const GameStart& start) {
         if (chdir(directory.c_str()) != 0) {
             _exit(126);
         }
+        setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
         if (!start.withDisplay) {
             unsetenv("DISPLAY");
             unsetenv("WAYLAND_DISPLAY");

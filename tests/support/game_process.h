@@ -23,6 +23,9 @@ struct GameStart {
     std::string program;
     // Empty: the repository root.
     std::string workingDirectory;
+    // The game's XDG_CONFIG_HOME. Empty: a new folder for this start under
+    // the build tree, so that no test reads or writes the player's settings.
+    std::string configHome;
 };
 
 class GameProcess {
@@ -30,7 +33,7 @@ public:
     // Starts the game with its standard output in a file.
     explicit GameProcess(const GameStart& start);
     GameProcess(const std::string& answer, bool withDisplay = true)
-        : GameProcess(GameStart{answer, withDisplay, {}, "", ""}) {}
+        : GameProcess(GameStart{answer, withDisplay, {}, "", "", ""}) {}
     ~GameProcess();
     GameProcess(const GameProcess&) = delete;
     GameProcess& operator=(const GameProcess&) = delete;

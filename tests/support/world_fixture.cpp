@@ -8,7 +8,7 @@
 void WorldTest::SetUp() {
     ASSERT_NE(testGlContext(), nullptr);
     physicsAccumulator = 0.0;
-    owned = std::make_unique<World>();
+    owned = std::make_unique<World>(quality);
     world = owned.get();
 }
 

@@ -17,4 +17,6 @@ protected:
     void runFrames(int frames, int driveCommand = -1);
 
     std::unique_ptr<World> owned;
+    // The preset the world is built at; set before SetUp runs.
+    QualityPreset quality = presetFor(Quality::High);
 };

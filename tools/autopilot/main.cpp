@@ -4,7 +4,8 @@
 // which of them take a physics step. Headless apart from a hidden window for
 // the GL objects the world owns; with --pictures it also renders the follow
 // camera's view with the game's own passes and saves stills and the frames
-// of one crate being pushed off. With --record FILE the run is written as
+// of one crate being pushed off, at the quality preset --quality names
+// (default high). With --record FILE the run is written as
 // a game recording that vromdash-replay plays back to the same world, and
 // the world's hash after the last frame is printed to compare with it.
 #include <GL/glew.h>
@@ -19,6 +20,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/camera.h"
@@ -47,9 +49,10 @@ struct Options {
     std::string pictures;    // folder for stills and push frames; empty: none
     int width = 480;
     int height = 360;
-    int gifCrate = 2;    // 1-based crate whose push is recorded
-    int every = 3;       // keep a picture every N steps of the push
-    std::string record;  // recording to write; empty: none
+    int gifCrate = 2;                 // 1-based crate whose push is recorded
+    int every = 3;                    // keep a picture every N steps of the push
+    std::string record;               // recording to write; empty: none
+    Quality quality = Quality::High;  // the preset the pictures are drawn at
 };
 
 void usage() {
@@ -58,6 +61,7 @@ void usage() {
                  "                          [--trace] [--trace-every N] [--trace-from S]\n"
                  "                          [--pictures DIR [--size WxH] [--gif-crate K] "
                  "[--every N]]\n"
+                 "                          [--quality low|medium|high]\n"
                  "                          [--record FILE]"
               << std::endl;
 }
@@ -134,6 +138,13 @@ bool parseOptions(int argc, char** argv, Options& o) {
             o.every = std::max(1, std::atoi(argv[++i]));
         } else if (a == "--record" && hasValue) {
             o.record = argv[++i];
+        } else if (a == "--quality" && hasValue) {
+            const std::optional<Quality> quality = qualityNamed(argv[++i]);
+            if (!quality || *quality == Quality::Auto) {
+                std::cout << "bad quality: " << argv[i] << std::endl;
+                return false;
+            }
+            o.quality = *quality;
         } else {
             return false;
         }
@@ -161,7 +172,7 @@ GLFWwindow* openWindow(const Options& o) {
     glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 3);
     glfwWindowHint(GLFW_OPENGL_PROFILE, GLFW_OPENGL_CORE_PROFILE);
     glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
-    glfwWindowHint(GLFW_SAMPLES, o.pictures.empty() ? 0 : 4);
+    glfwWindowHint(GLFW_SAMPLES, o.pictures.empty() ? 0 : presetFor(o.quality).windowSamples);
     GLFWwindow* window =
         glfwCreateWindow(o.width, o.height, "Vromdash autopilot", nullptr, nullptr);
     if (!window) {
@@ -323,7 +334,7 @@ int play(GLFWwindow* window, const Options& o) {
     }
     FrameClock clock = o.jitter ? jitterFrameClock(o.seed) : fixedFrameClock(o.frameTime);
     startPlay(clock);
-    auto owned = std::make_unique<World>();
+    auto owned = std::make_unique<World>(presetFor(o.quality));
     world = owned.get();
     // Its clears count like a player's: the same frame keeps the best time.
     keepBestTimes(std::cout);

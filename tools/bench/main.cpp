@@ -1,13 +1,19 @@
 // Frame-time benchmark: runs the game's own frame (runFrame) on the real
 // world in a 1024 x 768 window with a scripted drive and prints one figure
 // per line as "name: value unit". Run it from the repository root (it reads
-// Vrom2/). Besides the frame split by pass it prints floor_trivial, the same
-// frames with every fragment stage replaced by a constant colour, and
-// frame_over_trivial, the ratio of the two. Options: --frames N (default 600), --scale-frames N
-// (default 150),
-// --no-split (skip the per-pass run), --frames-only (stop after the frame
-// runs). Frame figures come as wall time and as process CPU time (all of the
-// renderer's threads), which holds up better on a busy machine.
+// Vrom2/). First the same drive at each quality preset, each in a window of
+// its own (the window's multisampling belongs to the preset), in rounds that
+// alternate the order so a machine's changing load falls on all alike:
+// frame_median_low, _medium and _high with their split by pass, and
+// low_over_high and medium_over_high. Then the high preset's full figures:
+// the frame split by pass, floor_trivial (the same frames with every
+// fragment stage replaced by a constant colour) and frame_over_trivial, the
+// ratio of the two. Options: --frames N (default 600), --preset-frames N
+// (default 300, per round), --rounds N (default 2), --scale-frames N
+// (default 150), --no-split (skip the per-pass runs), --frames-only (stop
+// after the frame runs). Frame figures come as wall time and as process CPU
+// time (all of the renderer's threads), which holds up better on a busy
+// machine.
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
 #include <time.h>
@@ -26,7 +32,9 @@
 #include "app/camera.h"
 #include "app/input.h"
 #include "app/main_loop.h"
+#include "app/replay.h"
 #include "render/environment_pass.h"
+#include "render/quality.h"
 #include "render/scene_pass.h"
 #include "render/shadow_pass.h"
 #include "tools/common/process_memory.h"
@@ -85,10 +93,9 @@ void scriptKeys(int frame) {
     keys[GLFW_KEY_SPACE] = tipped;
 }
 
-// A fresh level 1, the follow camera and no keys held.
+// A fresh level 1, the follow camera, no keys held and a fresh frame clock.
 void restart() {
-    resetInput();
-    camera = Camera();
+    resetGameState();
     world->loadLevel(1);
 }
 
@@ -348,16 +355,117 @@ void measureLevelsAndScaling(GLFWwindow* window, const FramePrograms& ids, int s
     print("resident_after_50_rebuilds", static_cast<double>(residentKiB()) / 1024.0, "MiB");
 }
 
+// The drive at one quality preset, from every round: the frames as they run,
+// and (from the first round) with each pass waited for, in process CPU time
+// (which a busy machine disturbs least).
+struct PresetTimes {
+    Quality quality = Quality::High;
+    int windowSamples = 0;  // as the window got them
+    RunTimes run;
+    RunTimes split;
+};
+
+void append(std::vector<double>& to, const std::vector<double>& from) {
+    to.insert(to.end(), from.begin(), from.end());
+}
+
+void append(RunTimes& to, const RunTimes& from) {
+    append(to.frame, from.frame);
+    append(to.cpu, from.cpu);
+    append(to.update, from.update);
+    append(to.shadow, from.shadow);
+    append(to.environment, from.environment);
+    append(to.scene, from.scene);
+}
+
+// One round at one preset, in a window, programs and world of its own, as
+// the game makes them at that preset; all are gone afterwards.
+bool drivePreset(PresetTimes& times, int frames, bool split) {
+    const QualityPreset& preset = presetFor(times.quality);
+    GLFWwindow* window = openGameWindow(true, preset.windowSamples);
+    if (!window) {
+        return false;
+    }
+    {
+        const GamePrograms programs;
+        auto presetWorld = std::make_unique<World>(preset);
+        world = presetWorld.get();
+        glGetIntegerv(GL_SAMPLES, &times.windowSamples);
+        restart();
+        append(times.run, drive(window, programs.ids(), frames, false));
+        if (split) {
+            restart();
+            append(times.split, drive(window, programs.ids(), frames, true, processCpuSeconds));
+        }
+        world = nullptr;
+    }
+    glfwDestroyWindow(window);
+    return true;
+}
+
+// `rounds` rounds over the presets, every other one in reverse order, so a
+// load that rises or falls during the run weighs on each preset alike.
+bool measurePresets(std::vector<PresetTimes>& presets, int frames, int rounds, bool split) {
+    for (int round = 0; round < rounds; ++round) {
+        for (size_t k = 0; k < presets.size(); ++k) {
+            PresetTimes& times = presets[round % 2 == 0 ? k : presets.size() - 1 - k];
+            if (!drivePreset(times, frames, split && round == 0)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+void printPresets(const std::vector<PresetTimes>& presets, int frames, int rounds) {
+    std::printf("preset_frames: %d frames in each of %d rounds\n", frames, rounds);
+    double high = 0.0;
+    for (const PresetTimes& times : presets) {
+        const std::string name = qualityName(times.quality);
+        const double frame = median(times.run.frame);
+        high = times.quality == Quality::High ? frame : high;
+        std::printf("window_samples_%s: %d samples\n", name.c_str(), times.windowSamples);
+        printMs("frame_median_" + name, frame);
+        printMs("frame_p95_" + name, percentile(times.run.frame, 0.95));
+        printMs("frame_cpu_median_" + name, median(times.run.cpu));
+        const struct {
+            const char* name;
+            const std::vector<double>* values;
+        } parts[] = {{"physics", &times.split.update},
+                     {"shadow_pass", &times.split.shadow},
+                     {"environment_pass", &times.split.environment},
+                     {"scene_pass_swap", &times.split.scene}};
+        for (const auto& part : parts) {
+            if (!part.values->empty()) {
+                printMs("cpu_split_" + std::string(part.name) + "_median_" + name,
+                        median(*part.values));
+            }
+        }
+    }
+    for (const PresetTimes& times : presets) {
+        if (times.quality != Quality::High && high > 0.0) {
+            print((std::string(qualityName(times.quality)) + "_over_high").c_str(),
+                  median(times.run.frame) / high, "x");
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     int frames = 600;
     int scaleFrames = 150;
+    int presetFrames = 300;
+    int rounds = 2;
     bool split = true;
     bool framesOnly = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--frames") == 0 && i + 1 < argc) {
             frames = std::max(1, std::atoi(argv[++i]));
+        } else if (std::strcmp(argv[i], "--preset-frames") == 0 && i + 1 < argc) {
+            presetFrames = std::max(1, std::atoi(argv[++i]));
+        } else if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
+            rounds = std::max(1, std::atoi(argv[++i]));
         } else if (std::strcmp(argv[i], "--scale-frames") == 0 && i + 1 < argc) {
             scaleFrames = std::max(1, std::atoi(argv[++i]));
         } else if (std::strcmp(argv[i], "--no-split") == 0) {
@@ -366,13 +474,21 @@ int main(int argc, char** argv) {
             framesOnly = true;
         } else {
             std::printf(
-                "usage: vromdash-bench [--frames N] [--scale-frames N] [--no-split] "
-                "[--frames-only]\n");
+                "usage: vromdash-bench [--frames N] [--preset-frames N] [--rounds N] "
+                "[--scale-frames N] [--no-split] [--frames-only]\n");
             return 2;
         }
     }
 
     fullscreen = false;
+    std::vector<PresetTimes> presets(3);
+    presets[0].quality = Quality::Low;
+    presets[1].quality = Quality::Medium;
+    presets[2].quality = Quality::High;
+    if (!measurePresets(presets, presetFrames, rounds, split)) {
+        return 1;
+    }
+
     const Clock::time_point startup = Clock::now();
     GLFWwindow* window = openGameWindow();
     if (!window) {
@@ -398,6 +514,7 @@ int main(int argc, char** argv) {
         GLint samples = 0;
         glGetIntegerv(GL_SAMPLES, &samples);
         std::printf("window_samples: %d samples\n", samples);
+        printPresets(presets, presetFrames, rounds);
         printMs("startup_window", windowSeconds);
         printMs("startup_programs", programSeconds);
         printMs("startup_world", worldSeconds);

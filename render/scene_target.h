@@ -1,0 +1,34 @@
+// The off-screen target a scene drawn below the window's resolution goes
+// into before it is scaled up to the window: one colour and one depth
+// buffer, without multisampling, remade when the wanted size changes.
+#pragma once
+
+#include <GL/glew.h>
+
+#include <cstdint>
+
+// The size of a scene drawn at `scale` of a window: each side rounded, at
+// least one pixel while the window has any.
+uint32_t scaledSide(uint32_t windowSide, float scale);
+
+class SceneTarget {
+public:
+    GLuint framebuffer = 0;
+    GLuint colour = 0;  // renderbuffers
+    GLuint depth = 0;
+    uint32_t width = 0;
+    uint32_t height = 0;
+
+    SceneTarget() = default;
+    ~SceneTarget();
+    SceneTarget(const SceneTarget&) = delete;
+    SceneTarget& operator=(const SceneTarget&) = delete;
+
+    // Binds the target at this size, making it first when the size is new.
+    void bind(uint32_t targetWidth, uint32_t targetHeight);
+    // Scales what was drawn up to the whole window of the default
+    // framebuffer (filtered) and leaves that framebuffer bound.
+    void present(uint32_t windowWidth, uint32_t windowHeight) const;
+    // Deletes the GL objects; safe to call more than once.
+    void release();
+};
