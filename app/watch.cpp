@@ -9,6 +9,7 @@
 
 #include "app/input.h"
 #include "app/main_loop.h"
+#include "app/quality_choice.h"
 #include "app/replay.h"
 #include "hud/text_overlay.h"
 #include "world/body_hashes.h"
@@ -323,10 +324,17 @@ int watchRecordingFile(const std::string& path, int every, bool bodies, std::ost
     fullscreen = false;
     windowWidth = static_cast<uint32_t>(recording.header.width);
     windowHeight = static_cast<uint32_t>(recording.header.height);
-    GLFWwindow* window = openGameWindow(true);
+    if (!glfwInit()) {
+        return 1;
+    }
+    // The preset changes nothing in the simulation, only what it costs to draw.
+    const QualityChoice quality = chooseQuality(std::nullopt, Quality::Auto, probeRenderer);
+    const QualityPreset& preset = presetFor(quality.preset);
+    GLFWwindow* window = openGameWindow(true, preset.windowSamples);
     if (!window) {
         return 1;
     }
+    out << qualityLine(quality) << std::endl;
     WatchState state;
     installWatchCallbacks(window, &state);
     const WatchClock clock{[] { return glfwGetTime(); },
@@ -340,7 +348,7 @@ int watchRecordingFile(const std::string& path, int every, bool bodies, std::ost
     {
         const GamePrograms programs;
         resetGameState();
-        auto replayWorld = std::make_unique<World>();
+        auto replayWorld = std::make_unique<World>(preset);
         world = replayWorld.get();
         TextOverlay overlay;
         overlay.load(out);

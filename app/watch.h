@@ -86,7 +86,8 @@ WatchOutcome watchFrames(GLFWwindow* window, const FramePrograms& programs,
                          const WatchClock& clock, const std::function<void(int frame)>& afterFrame);
 
 // The replay tool's and the game's --watch: opens a window of the
-// recording's size, watches it on the real clock and prints what a hidden
+// recording's size at the quality the game would play at (auto: low on a
+// software renderer, so a recording plays at its pace there too), watches it on the real clock and prints what a hidden
 // replay prints (hashes every `every` frames and after the last, the
 // Position lines, where the car ended). Returns the exit status: 2 for a
 // recording that cannot be read (its line starts with `program`), 1
