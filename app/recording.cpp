@@ -269,7 +269,7 @@ RecordingWriter::~RecordingWriter() {
 
 bool RecordingWriter::open(const std::string& path, const RecordingHeader& header) {
     finish();
-    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {
         return false;
     }
