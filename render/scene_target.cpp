@@ -51,6 +51,7 @@ void SceneTarget::present(uint32_t windowWidth, uint32_t windowHeight) const {
                       static_cast<GLint>(windowWidth), static_cast<GLint>(windowHeight),
                       GL_COLOR_BUFFER_BIT, GL_LINEAR);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glViewport(0, 0, static_cast<GLsizei>(windowWidth), static_cast<GLsizei>(windowHeight));
 }
 
 void SceneTarget::release() {

@@ -27,7 +27,8 @@ public:
     // Binds the target at this size, making it first when the size is new.
     void bind(uint32_t targetWidth, uint32_t targetHeight);
     // Scales what was drawn up to the whole window of the default
-    // framebuffer (filtered) and leaves that framebuffer bound.
+    // framebuffer (filtered) and leaves that framebuffer bound, with the
+    // window's viewport, for what is drawn over the scene.
     void present(uint32_t windowWidth, uint32_t windowHeight) const;
     // Deletes the GL objects; safe to call more than once.
     void release();
