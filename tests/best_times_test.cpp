@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/xdg_paths.h"
+#include "tests/support/scoped_variable.h"
 #include "tests/support/temporary_folder.h"
 
 namespace {
@@ -70,31 +71,6 @@ FileIdentity identity(const std::string& path) {
     return id;
 }
 
-// Sets or clears an environment variable for one test, then puts it back.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const char* value) : name(name) {
-        const char* old = std::getenv(name);
-        if (old != nullptr) {
-            previous = old;
-        }
-        set(value);
-    }
-    ~ScopedVariable() { set(previous ? previous->c_str() : nullptr); }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    void set(const char* value) {
-        if (value == nullptr) {
-            ::unsetenv(name);
-        } else {
-            ::setenv(name, value, 1);
-        }
-    }
-    const char* name;
-    std::optional<std::string> previous;
-};
 
 BestTimes loaded(const std::string& path, std::string& console) {
     BestTimes times;

@@ -22,6 +22,7 @@
 #include "app/replay.h"
 #include "tests/support/game_process.h"
 #include "tests/support/gl_context.h"
+#include "tests/support/scoped_variable.h"
 #include "tests/support/world_fixture.h"
 #include "world/body_hashes.h"
 #include "world/physics.h"
@@ -373,7 +374,7 @@ bool answersX(GameProcess& game, const std::string& window) {
 TEST(Play, PauseControlsAndGoingOnWithRealKeysReplayAsPlayed) {
     const std::string folder = scratchDirectory("play-pause-game");
     const std::string recordingPath = folder + "/game.rec";
-    setenv("XDG_DATA_HOME", folder.c_str(), 1);
+    const ScopedVariable data("XDG_DATA_HOME", folder.c_str());
     GameStart start;
     start.arguments = {"--windowed", "--record", recordingPath};
     GameProcess game(start);
@@ -391,7 +392,6 @@ TEST(Play, PauseControlsAndGoingOnWithRealKeysReplayAsPlayed) {
     EXPECT_TRUE(answersX(game, window)) << game.report();
     EXPECT_TRUE(releaseKey(window, "Up"));
     EXPECT_EQ(game.quitWithEscape(window), 0) << game.report();
-    unsetenv("XDG_DATA_HOME");
     EXPECT_EQ(game.output().find("ERROR"), std::string::npos) << game.report();
 
     Recording recording;

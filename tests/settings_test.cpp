@@ -21,6 +21,7 @@
 #include "app/quality_choice.h"
 #include "app/xdg_paths.h"
 #include "tests/support/gl_context.h"
+#include "tests/support/scoped_variable.h"
 #include "tests/support/temporary_folder.h"
 
 namespace {
@@ -39,30 +40,6 @@ int renameFails(const char*, const char*) {
     return -1;
 }
 
-// Sets or clears an environment variable for one test, then puts it back.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const char* value) : name(name) {
-        if (const char* old = std::getenv(name)) {
-            previous = old;
-        }
-        set(value);
-    }
-    ~ScopedVariable() { set(previous ? previous->c_str() : nullptr); }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    void set(const char* value) {
-        if (value == nullptr) {
-            ::unsetenv(name);
-        } else {
-            ::setenv(name, value, 1);
-        }
-    }
-    const char* name;
-    std::optional<std::string> previous;
-};
 
 // A settings file at `path` loaded with these system calls; what it said
 // on the console goes to `console`.
