@@ -87,10 +87,9 @@ WatchOutcome watchFrames(GLFWwindow* window, const FramePrograms& programs,
 
 // The replay tool's and the game's --watch: opens a window of the
 // recording's size at the quality the game would play at (auto: low on a
-// software renderer, so a recording plays at its pace there too), watches it on the real clock and prints what a hidden
-// replay prints (hashes every `every` frames and after the last, the
-// Position lines, where the car ended). Returns the exit status: 2 for a
-// recording that cannot be read (its line starts with `program`), 1
-// without a window.
+// software renderer, so a recording plays at its pace there too), watches it on the real clock and
+// prints what a hidden replay prints (hashes every `every` frames and after the last, the Position
+// lines, where the car ended). Returns the exit status: 2 for a recording that cannot be read (its
+// line starts with `program`), 1 without a window.
 int watchRecordingFile(const std::string& path, int every, bool bodies, std::ostream& out,
                        const std::string& program);

@@ -71,7 +71,6 @@ FileIdentity identity(const std::string& path) {
     return id;
 }
 
-
 BestTimes loaded(const std::string& path, std::string& console) {
     BestTimes times;
     times.path = path;

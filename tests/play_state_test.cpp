@@ -369,8 +369,8 @@ bool answersX(GameProcess& game, const std::string& window) {
 }  // namespace
 
 // Up held throughout: P pauses (the car stands), F1 shows the controls, P
-// goes on (an X then is answered), Escape quits. Replaying the recording shows the same: the paused frames took no
-// step and moved nothing, though Up was down.
+// goes on (an X then is answered), Escape quits. Replaying the recording shows the same: the paused
+// frames took no step and moved nothing, though Up was down.
 TEST(Play, PauseControlsAndGoingOnWithRealKeysReplayAsPlayed) {
     const std::string folder = scratchDirectory("play-pause-game");
     const std::string recordingPath = folder + "/game.rec";

@@ -40,7 +40,6 @@ int renameFails(const char*, const char*) {
     return -1;
 }
 
-
 // A settings file at `path` loaded with these system calls; what it said
 // on the console goes to `console`.
 SettingsFile loaded(const std::string& path, std::string& console,
