@@ -19,9 +19,9 @@
 #include "app/play_state.h"
 #include "app/recording.h"
 #include "app/replay.h"
+#include "tests/support/frame_fixture.h"
 #include "tests/support/game_process.h"
 #include "tests/support/gl_context.h"
-#include "tests/support/world_fixture.h"
 #include "world/body_hashes.h"
 
 namespace {
@@ -89,35 +89,10 @@ TEST(GamepadMapping, TriggersDriveAndTheStickSteersPastItsDeadZone) {
 
 namespace {
 
-class PadFrames : public WorldTest {
+class PadFrames : public FrameTest {
 protected:
-    void SetUp() override {
-        WorldTest::SetUp();
-        resetGameState();
-    }
-    void TearDown() override {
-        resetGameState();
-        WorldTest::TearDown();
-    }
-    void restart() {
-        resetGameState();
-        owned = std::make_unique<World>();
-        world = owned.get();
-        now = 0.0;
-    }
-    // One undrawn frame of the real loop at 30 frames a second (one step
-    // each), with input where the window's events would come.
-    void frame(const std::function<void()>& input = {}) {
-        now += 1.0 / 30.0;
-        FrameSource source;
-        source.draw = false;
-        source.pollEvents = [&] {
-            if (input) {
-                input();
-            }
-        };
-        runFrame(nullptr, FramePrograms(), static_cast<float>(now), nullptr, &source);
-    }
+    // One frame at 30 frames a second: one step each.
+    void frame(const std::function<void()>& input = {}) { FrameTest::frame(1.0 / 30.0, input); }
     // Drives `frames` frames with this input held from the first.
     uint64_t drive(int frames, const std::function<void()>& hold) {
         restart();
@@ -127,7 +102,6 @@ protected:
         }
         return worldHash(*world);
     }
-    static void pressKey(int key) { onKey(nullptr, key, 0, GLFW_PRESS, 0); }
     static void givePad(const PadState& state) {
         deliverEvent(nullptr, InputEvent::padEvent(state));
     }
@@ -138,8 +112,6 @@ protected:
         return std::atan2(-forward.x, -forward.z);
     }
     vec3 carAt() const { return world->car->chassis->getGlobalPose().p; }
-
-    double now = 0.0;
 };
 
 }  // namespace
@@ -147,20 +119,20 @@ protected:
 // A fully pulled trigger is the Up key to the last bit; half a trigger
 // pushes about half as hard; a resting stick changes nothing.
 TEST_F(PadFrames, AFullTriggerIsTheUpKeyAndHalfATriggerHalfThePush) {
-    const uint64_t byKey = drive(60, [] { pressKey(GLFW_KEY_UP); });
+    const uint64_t byKey = drive(60, [] { press(GLFW_KEY_UP); });
     const float keyDistance = CAR_START_POSITION.z - carAt().z;
     EXPECT_EQ(drive(60, [] { givePad(withTriggers(1.0f, -1.0f)); }), byKey);
     // Keys and pad together push no harder than either.
     EXPECT_EQ(drive(60,
                     [] {
-                        pressKey(GLFW_KEY_UP);
+                        press(GLFW_KEY_UP);
                         givePad(withTriggers(1.0f, -1.0f));
                     }),
               byKey);
     // A stick at rest inside its dead zone leaves the drive as the key had it.
     EXPECT_EQ(drive(60,
                     [] {
-                        pressKey(GLFW_KEY_UP);
+                        press(GLFW_KEY_UP);
                         givePad(withStick(0.1f, -0.08f));
                     }),
               byKey);
@@ -184,8 +156,8 @@ TEST_F(PadFrames, HalfTheStickTurnsLessThanFullLock) {
     halfLeft.axes[GLFW_GAMEPAD_AXIS_LEFT_X] = -(STICK_DEAD_ZONE + (1.0f - STICK_DEAD_ZONE) * 0.5f);
 
     const uint64_t byKeys = drive(90, [] {
-        pressKey(GLFW_KEY_UP);
-        pressKey(GLFW_KEY_LEFT);
+        press(GLFW_KEY_UP);
+        press(GLFW_KEY_LEFT);
     });
     EXPECT_EQ(drive(90, [&] { givePad(fullLeft); }), byKeys);
     const float fullTurn = heading();

@@ -20,58 +20,25 @@
 #include "app/main_loop.h"
 #include "app/recording.h"
 #include "app/replay.h"
+#include "tests/support/frame_fixture.h"
 #include "tests/support/game_process.h"
 #include "tests/support/gl_context.h"
 #include "tests/support/scoped_variable.h"
-#include "tests/support/world_fixture.h"
 #include "world/body_hashes.h"
 #include "world/physics.h"
 
 namespace {
 
-class PlayFrames : public WorldTest {
+class PlayFrames : public FrameTest {
 protected:
     void SetUp() override {
-        WorldTest::SetUp();
-        resetGameState();
+        FrameTest::SetUp();
         playState.bestTimes = BestTimes();
     }
     void TearDown() override {
-        resetGameState();
         playState.bestTimes = BestTimes();
-        WorldTest::TearDown();
+        FrameTest::TearDown();
     }
-
-    // One undrawn frame of the real loop, `seconds` long, with `input`
-    // arriving where the window's events would.
-    bool frame(double seconds, const std::function<void()>& input = {}) {
-        now += seconds;
-        FrameSource source;
-        source.draw = false;
-        source.pollEvents = [&] {
-            if (input) {
-                input();
-            }
-        };
-        return runFrame(nullptr, FramePrograms(), static_cast<float>(now), nullptr, &source);
-    }
-
-    static void press(int key) { onKey(nullptr, key, 0, GLFW_PRESS, 0); }
-    static void release(int key) { onKey(nullptr, key, 0, GLFW_RELEASE, 0); }
-    static void tap(int key) {
-        press(key);
-        release(key);
-    }
-
-    void dropAllCrates() {
-        for (auto& crate : world->crates) {
-            Pose pose = crate->actor->getGlobalPose();
-            pose.p.y = -60.0f;  // below the ground's floor: nothing holds it
-            crate->actor->setGlobalPose(pose, true);
-        }
-    }
-
-    double now = 0.0;
 };
 
 }  // namespace
@@ -94,10 +61,7 @@ TEST_F(PlayFrames, APauseStopsStepsAndOwedTimeAndGoesOnExactlyWhereItStopped) {
         const double seconds = frameTime.seconds;
         SCOPED_TRACE("frame time " + std::to_string(seconds));
         auto play = [&](bool pause) {
-            resetGameState();
-            owned = std::make_unique<World>();
-            world = owned.get();
-            now = 0.0;
+            restart();
             frame(seconds, [] { press(GLFW_KEY_UP); });
             for (int i = 0; i < 40; ++i) {
                 frame(seconds);
@@ -319,12 +283,7 @@ TEST_F(PlayFrames, BestTimesAreKeptPerLayoutInTheirFile) {
 namespace {
 
 int countLines(const std::string& text, const std::string& start) {
-    int count = 0;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        count += line.rfind(start, 0) == 0;
-    }
-    return count;
+    return static_cast<int>(linesStartingWith(text, start).size());
 }
 
 int recordedFrames(const std::string& path) {

@@ -43,18 +43,6 @@ void writeText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-// The lines of `text` that start with `prefix`, in order.
-std::vector<std::string> linesStartingWith(const std::string& text, const std::string& prefix) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind(prefix, 0) == 0) {
-            lines.push_back(line);
-        }
-    }
-    return lines;
-}
-
 const std::string HEADER = "vromdash-recording 1\ngame 1.0.0\nfullscreen 0\nwindow 1024 768\n";
 
 }  // namespace

@@ -237,14 +237,8 @@ namespace {
 const std::string REPLAY_TOOL = std::string(VROMDASH_BINARY_DIR) + "/vromdash-replay";
 
 std::string lastLineStartingWith(const std::string& text, const std::string& start) {
-    std::string found;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind(start, 0) == 0) {
-            found = line;
-        }
-    }
-    return found;
+    const std::vector<std::string> lines = linesStartingWith(text, start);
+    return lines.empty() ? "" : lines.back();
 }
 
 }  // namespace

@@ -202,6 +202,17 @@ std::string GameProcess::output() const {
     return fileText(outputPath);
 }
 
+std::vector<std::string> linesStartingWith(const std::string& text, const std::string& prefix) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(prefix, 0) == 0) {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
 std::string commandOutput(const std::string& command) {
     std::string result;
     FILE* pipe = popen(command.c_str(), "r");

@@ -59,6 +59,8 @@ public:
     int exitStatus = -1000;
 };
 
+// The lines of `text` that start with `prefix`, in order.
+std::vector<std::string> linesStartingWith(const std::string& text, const std::string& prefix);
 // Runs a shell command and returns what it printed on standard output.
 std::string commandOutput(const std::string& command);
 // Gives the window the keyboard focus and waits until it has it; false if it
