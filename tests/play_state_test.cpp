@@ -282,15 +282,11 @@ TEST_F(PlayFrames, BestTimesAreKeptPerLayoutInTheirFile) {
 
 namespace {
 
-int countLines(const std::string& text, const std::string& start) {
-    return static_cast<int>(linesStartingWith(text, start).size());
-}
-
 int recordedFrames(const std::string& path) {
     std::ifstream in(path);
     std::stringstream text;
     text << in.rdbuf();
-    return countLines(text.str(), "frame ");
+    return static_cast<int>(linesStartingWith(text.str(), "frame ").size());
 }
 
 // Waits until the game has run `frames` more frames, or has exited, or a
@@ -305,24 +301,6 @@ bool framesGoBy(GameProcess& game, const std::string& recordingPath, int frames)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     return recordedFrames(recordingPath) >= until;
-}
-
-// Taps X until the game prints one more position than it had (frames are
-// slow on a software renderer, and the first ones wait for the level), or
-// the game exits or a generous deadline passes.
-bool answersX(GameProcess& game, const std::string& window) {
-    const int known = countLines(game.output(), "Position: ");
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (game.running() && std::chrono::steady_clock::now() < deadline) {
-        tapKey(window, "x");
-        for (int wait = 0; wait < 50 && game.running(); ++wait) {
-            if (countLines(game.output(), "Position: ") > known) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-    }
-    return countLines(game.output(), "Position: ") > known;
 }
 
 }  // namespace

@@ -272,3 +272,22 @@ bool holdKey(const std::string& window, const std::string& key, double seconds) 
 bool tapKey(const std::string& window, const std::string& key) {
     return holdKey(window, key, 0.3);
 }
+
+bool answersX(GameProcess& game, const std::string& window) {
+    const size_t known = linesStartingWith(game.output(), "Position: ").size();
+    const auto answered = [&] {
+        return linesStartingWith(game.output(), "Position: ").size() > known;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (game.running() && std::chrono::steady_clock::now() < deadline) {
+        tapKey(window, "x");
+        for (int wait = 0; wait < 50 && game.running(); ++wait) {
+            if (answered()) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+    // A line written just before an exit counts too.
+    return answered();
+}

@@ -73,3 +73,7 @@ bool releaseKey(const std::string& window, const std::string& key);
 // Holds a key down for the given time in the window, then lets it go.
 bool holdKey(const std::string& window, const std::string& key, double seconds);
 bool tapKey(const std::string& window, const std::string& key);
+// Taps X until the game prints one more "Position: " line than it had
+// (frames are slow on a software renderer, and the first ones wait for the
+// level), or the game exits or a generous deadline passes.
+bool answersX(GameProcess& game, const std::string& window);
