@@ -24,16 +24,15 @@
 #include "app/camera.h"
 #include "app/game_sound.h"
 #include "app/input.h"
-#include "app/main_loop.h"
 #include "app/play_state.h"
 #include "audio/knocks.h"
 #include "audio/sound_clip.h"
 #include "audio/sound_player.h"
+#include "tests/support/frame_fixture.h"
 #include "tests/support/game_process.h"
 #include "tests/support/gl_context.h"
 #include "tests/support/scoped_variable.h"
 #include "tests/support/temporary_folder.h"
-#include "tests/support/world_fixture.h"
 #include "tools/assetgen/sounds.h"
 #include "world/body_hashes.h"
 
@@ -125,23 +124,12 @@ void keepOnly(const TemporaryFolder& folder, std::initializer_list<SoundName> so
     }
 }
 
-class SoundFrames : public WorldTest {
+class SoundFrames : public FrameTest {
 protected:
-    void SetUp() override {
-        WorldTest::SetUp();
-        resetInput();
-        resetPlayState();
-        camera = Camera();
-        programs = std::make_unique<GamePrograms>();
-        lastFrame = now = 0.0f;
-    }
     void TearDown() override {
         gameSound = nullptr;
         player.release();
-        programs.reset();
-        resetInput();
-        resetPlayState();
-        WorldTest::TearDown();
+        FrameTest::TearDown();
     }
 
     void startSound(const std::string& folder = sourcePath(SOUND_FOLDER)) {
@@ -149,32 +137,18 @@ protected:
         gameSound = &player;
     }
 
-    // A fresh game: a new world and sound, the input and clocks reset.
-    void restart(const std::string& folder = sourcePath(SOUND_FOLDER)) {
+    // A fresh game with fresh sound.
+    void restartWithSound(const std::string& folder = sourcePath(SOUND_FOLDER)) {
         gameSound = nullptr;
-        world = nullptr;
-        owned = std::make_unique<World>();
-        world = owned.get();
-        physicsAccumulator = 0.0;
-        resetInput();
-        resetPlayState();
-        camera = Camera();
-        lastFrame = now = 0.0f;
+        restart();
         console.str("");
         startSound(folder);
     }
 
-    // One frame through the real loop, not drawn; whether it stepped.
-    bool frame(float seconds) {
-        now += seconds;
-        FrameSource source;
-        source.draw = false;
-        return runFrame(testGlContext(), programs->ids(), now, nullptr, &source);
-    }
     // Frames a little longer than a step, so each one takes a step.
     void runSteps(int count) {
         for (int i = 0; i < count; ++i) {
-            ASSERT_TRUE(frame(1.0f / 59.0f));
+            ASSERT_TRUE(frame(1.0 / 59.0));
         }
     }
     // Runs `count` steps; the wheels' speed over them, on average.
@@ -187,13 +161,6 @@ protected:
         return sum / static_cast<float>(count);
     }
     size_t stepsRendered() const { return player.rendered.size() / STEP_SAMPLES; }
-
-    void press(int key) { onKey(testGlContext(), key, 0, GLFW_PRESS, 0); }
-    void release(int key) { onKey(testGlContext(), key, 0, GLFW_RELEASE, 0); }
-    void tap(int key) {
-        press(key);
-        release(key);
-    }
 
     // The waving figure stands on the start straight; for a clean drive it
     // goes down to the floor far off the road.
@@ -224,10 +191,8 @@ protected:
         return 0;
     }
 
-    std::unique_ptr<GamePrograms> programs;
     SoundPlayer player;
     std::ostringstream console;
-    float now = 0.0f;
 };
 
 }  // namespace
@@ -320,7 +285,7 @@ TEST_F(SoundFrames, AStruckCrateKnocksWithinAStepAndAHarderStrikeIsLouder) {
     int peaks[2] = {};
     const float distances[2] = {4.0f, 10.0f};  // a longer run-up strikes harder
     for (int run = 0; run < 2; ++run) {
-        restart(knockOnly.path);
+        restartWithSound(knockOnly.path);
         const size_t strike = strikeCrateAhead(distances[run]);
         runSteps(20);
         const std::vector<size_t> heard = onsets(player.rendered);
@@ -345,7 +310,7 @@ TEST_F(SoundFrames, AStruckCrateKnocksWithinAStepAndAHarderStrikeIsLouder) {
 TEST_F(SoundFrames, ACrateLeavingTheRoadWhooshesOnceAndAgainOnlyInANewLevel) {
     TemporaryFolder whooshOnly;
     keepOnly(whooshOnly, {WHOOSH_SOUND});
-    restart(whooshOnly.path);
+    restartWithSound(whooshOnly.path);
     // A place beside the start where nothing is under the crate but the
     // floor far below.
     float x = 2.0f;
@@ -400,7 +365,7 @@ TEST_F(SoundFrames, MuteAndPauseAreSilentAndTheSoundComesBack) {
     // would play meanwhile is silence.
     tap(GLFW_KEY_P);
     for (int i = 0; i < 10; ++i) {
-        EXPECT_FALSE(frame(1.0f / 59.0f));
+        EXPECT_FALSE(frame(1.0 / 59.0));
     }
     EXPECT_EQ(stepsRendered(), 70u);
     std::vector<int16_t> meanwhile;
@@ -423,7 +388,7 @@ TEST_F(SoundFrames, AFrameWithoutAStepAddsNoSound) {
     };
     auto drive = [&](bool extraFrames) {
         Drive result;
-        restart();
+        restartWithSound();
         moveFigureAway();
         world->crates[0]->place(translate(mat4(1.0f), vec3(2.0f, 1.0f, -8.0f)));
         for (int i = 0; i < 300; ++i) {
@@ -431,7 +396,7 @@ TEST_F(SoundFrames, AFrameWithoutAStepAddsNoSound) {
                 press(GLFW_KEY_UP);
             }
             const size_t before = player.rendered.size();
-            const bool stepped = frame(1.0f / 64.0f);
+            const bool stepped = frame(1.0 / 64.0);
             EXPECT_EQ(player.rendered.size(), before + (stepped ? STEP_SAMPLES : 0));
             result.framesWithoutStep += stepped ? 0 : 1;
             for (const StartedContact& contact : world->stepContacts) {
@@ -441,7 +406,7 @@ TEST_F(SoundFrames, AFrameWithoutAStepAddsNoSound) {
             }
             if (extraFrames) {
                 const size_t afterStep = player.rendered.size();
-                EXPECT_FALSE(frame(0.0f));
+                EXPECT_FALSE(frame(0.0));
                 EXPECT_EQ(player.rendered.size(), afterStep);
             }
         }
