@@ -278,8 +278,8 @@ bool answersX(GameProcess& game, const std::string& window) {
     const auto answered = [&] {
         return linesStartingWith(game.output(), "Position: ").size() > known;
     };
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (game.running() && std::chrono::steady_clock::now() < deadline) {
+    const auto deadline = after(120.0);
+    while (game.running() && Clock::now() < deadline) {
         tapKey(window, "x");
         for (int wait = 0; wait < 50 && game.running(); ++wait) {
             if (answered()) {
