@@ -119,6 +119,22 @@ bool applyOption(int code, const char* value, CommandLine& commandLine, std::str
     }
 }
 
+// The long options that "--prefix" could stand for, as "--a, --b"; getopt_long
+// refuses an ambiguous prefix the way it refuses an unknown option.
+std::string optionsStartingWith(const std::string& argument) {
+    std::string matches;
+    if (argument.size() <= 2 || argument.compare(0, 2, "--") != 0) {
+        return matches;
+    }
+    const std::string prefix = argument.substr(2);
+    for (const option& row : LONG_OPTIONS) {
+        if (row.name && std::string(row.name).compare(0, prefix.size(), prefix) == 0) {
+            matches += (matches.empty() ? "--" : ", --") + std::string(row.name);
+        }
+    }
+    return matches;
+}
+
 // Why getopt_long refused `argument`: `code` is ':' for a missing value,
 // else '?'; `optionCode` is the option it was about, 0 for an unknown long
 // option, the letter for an unknown short one.
@@ -127,7 +143,12 @@ std::string refusal(int code, int optionCode, const std::string& argument) {
         return missingValue(optionCode);
     }
     if (optionCode == 0) {
-        return "vromdash: unknown option '" + argument.substr(0, argument.find('=')) + "'";
+        const std::string name = argument.substr(0, argument.find('='));
+        const std::string matches = optionsStartingWith(name);
+        if (matches.find(',') != std::string::npos) {
+            return "vromdash: option '" + name + "' is ambiguous (" + matches + ")";
+        }
+        return "vromdash: unknown option '" + name + "'";
     }
     // A known option refused: a value given to one that takes none.
     if (*longName(optionCode) != '\0') {
@@ -176,7 +197,7 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
 void printUsage(std::ostream& out) {
     out << "Usage: vromdash [--windowed | --fullscreen] [--quality LEVEL] [--record FILE]\n"
            "               [--mute]\n"
-           "       vromdash --watch FILE\n"
+           "       vromdash --watch FILE [--quality LEVEL]\n"
            "       vromdash --help | --version\n"
            "Drive a car along a road in the sky and push its 18 crates over the edge.\n"
            "\n"

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cmath>
 #include <iostream>
+#include <set>
 #include <sstream>
 
 #include "app/atomic_file.h"
@@ -88,8 +89,40 @@ bool isBinding(const std::string& text) {
 
 bool isElementName(const std::string& text) {
     return !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) {
-        return std::islower(c) || c == '+' || c == '-';
+        return std::islower(c) || std::isdigit(c) || c == '+' || c == '-';
     });
+}
+
+// The elements GLFW maps, each maybe as half an axis ("+leftx"). Mappings
+// from the community's files also name elements GLFW has no use for
+// ("misc1", "paddle1", "touchpad") and carry hints and checksums
+// ("hint:!SDL_...:=1", "crc:1a2b"); GLFW skips those, and so does the check.
+bool isGlfwElement(std::string name) {
+    static const std::set<std::string> ELEMENTS = {"a",
+                                                   "b",
+                                                   "x",
+                                                   "y",
+                                                   "back",
+                                                   "start",
+                                                   "guide",
+                                                   "leftshoulder",
+                                                   "rightshoulder",
+                                                   "leftstick",
+                                                   "rightstick",
+                                                   "dpup",
+                                                   "dpright",
+                                                   "dpdown",
+                                                   "dpleft",
+                                                   "lefttrigger",
+                                                   "righttrigger",
+                                                   "leftx",
+                                                   "lefty",
+                                                   "rightx",
+                                                   "righty"};
+    if (!name.empty() && (name[0] == '+' || name[0] == '-')) {
+        name.erase(0, 1);
+    }
+    return ELEMENTS.count(name) > 0;
 }
 
 }  // namespace
@@ -202,8 +235,12 @@ bool isGamepadMapping(const std::string& line) {
         if (colon == std::string::npos || !isElementName(field.substr(0, colon))) {
             return false;
         }
+        const std::string element = field.substr(0, colon);
         const std::string value = field.substr(colon + 1);
-        if (field.compare(0, colon, "platform") == 0) {
+        if (!isGlfwElement(element)) {
+            if (value.empty()) {
+                return false;
+            }
             continue;
         }
         if (!isBinding(value)) {

@@ -128,7 +128,8 @@ bool startRecording(GLFWwindow* window, const std::string& path, RecordingWriter
     header.width = static_cast<int>(windowWidth);
     header.height = static_cast<int>(windowHeight);
     if (!recording.open(path, header)) {
-        std::cout << "vromdash: cannot write the recording " << path << std::endl;
+        std::cout << "vromdash: cannot write the recording " << path << ": "
+                  << recording.openProblem() << std::endl;
         return false;
     }
     installRecordingCallbacks(window, &recording);
@@ -269,8 +270,12 @@ int runGame(int argc, const char* const* argv) {
         return answerWithoutPlaying(commandLine, std::cout);
     }
     if (!commandLine.watchPath.empty()) {
+        // Watched at the quality this player's game would play at.
+        SettingsFile settings;
+        settings.path = settingsPath();
+        settings.load(std::cout);
         return watchRecordingFile(fromStartDirectory(commandLine.watchPath), 60, false, std::cout,
-                                  "vromdash");
+                                  "vromdash", commandLine.quality, settings.settings.quality);
     }
     if (commandLine.screen == ScreenChoice::Ask) {
         fullscreen = askFullscreen(std::cin, std::cout);

@@ -269,8 +269,10 @@ RecordingWriter::~RecordingWriter() {
 
 bool RecordingWriter::open(const std::string& path, const RecordingHeader& header) {
     finish();
+    problem.clear();
     fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {
+        problem = std::strerror(errno);
         return false;
     }
     frames = 0;
@@ -280,6 +282,7 @@ bool RecordingWriter::open(const std::string& path, const RecordingHeader& heade
         "\nfullscreen " + (header.fullscreen ? "1" : "0") + "\nwindow " +
         std::to_string(header.width) + " " + std::to_string(header.height) + "\n";
     if (!writeAll(text)) {
+        problem = std::strerror(errno);
         closeFile();
         return false;
     }

@@ -85,8 +85,10 @@ public:
     RecordingWriter(const RecordingWriter&) = delete;
     RecordingWriter& operator=(const RecordingWriter&) = delete;
 
-    // Creates the file and writes the header; false if it cannot.
+    // Creates the file and writes the header; false if it cannot, with the
+    // system's reason in openProblem().
     bool open(const std::string& path, const RecordingHeader& header);
+    const std::string& openProblem() const { return problem; }
     bool isOpen() const { return fd >= 0; }
     // Frames whose lines are wholly in the file.
     int framesWritten() const { return frames; }
@@ -108,6 +110,7 @@ private:
     long long wholeBytes = 0;  // the file's length up to its last whole line
     int frames = 0;
     std::string line;
+    std::string problem;  // why the last open failed
 };
 
 // Installs the game's input callbacks (keys, cursor, scroll, size, focus) on

@@ -25,6 +25,14 @@ constexpr double EVENT_WAIT = 1.0 / 30.0;
 // How long the last picture of a recording that ended early stays up.
 constexpr double EARLY_END_SECONDS = 3.0;
 
+// The window's close button stops watching as Escape does.
+bool closeAsked(GLFWwindow* window, WatchState& state) {
+    if (window && glfwWindowShouldClose(window)) {
+        state.quit = true;
+    }
+    return state.quit;
+}
+
 WatchState* stateOf(GLFWwindow* window) {
     return window ? static_cast<WatchState*>(glfwGetWindowUserPointer(window)) : nullptr;
 }
@@ -77,6 +85,8 @@ std::string speedText(double speed) {
     return text;
 }
 
+}  // namespace
+
 std::string labelFor(const WatchState& state, int frame, int frames) {
     std::string label = "Replay  frame " + std::to_string(frame) + " / " + std::to_string(frames) +
                         "  " + speedText(state.speed);
@@ -88,6 +98,8 @@ std::string labelFor(const WatchState& state, int frame, int frames) {
     }
     return label;
 }
+
+namespace {
 
 // The frame's own input, handed to the game with no window, so that none of
 // it acts on the watcher's window (its cursor, its close flag).
@@ -252,7 +264,7 @@ WatchOutcome watchFrames(GLFWwindow* window, const FramePrograms& programs,
         }
     };
 
-    while (outcome.frames < count && !state.quit) {
+    while (outcome.frames < count && !closeAsked(window, state)) {
         const double wall = clock.now();
         const double speedBefore = state.speed;
         applyWatchKeys(state, wall - lastWall);
@@ -302,7 +314,7 @@ void holdEarlyEnd(GLFWwindow* window, const FramePrograms& programs, const TextO
     FrameSource source;
     source.label = "Replay  recording ended early after frame " + std::to_string(frames);
     const double until = clock.now() + EARLY_END_SECONDS;
-    while (!state.quit && clock.now() < until) {
+    while (!closeAsked(window, state) && clock.now() < until) {
         applyWatchKeys(state, 0.0);
         source.camera = state.freeCamera ? &state.camera : nullptr;
         drawFrame(window, programs, &source, overlay);
@@ -313,7 +325,8 @@ void holdEarlyEnd(GLFWwindow* window, const FramePrograms& programs, const TextO
 }  // namespace
 
 int watchRecordingFile(const std::string& path, int every, bool bodies, std::ostream& out,
-                       const std::string& program) {
+                       const std::string& program, std::optional<Quality> commandLineQuality,
+                       Quality settingsQuality) {
     Recording recording;
     std::string problem;
     if (!readRecording(path, recording, problem)) {
@@ -328,7 +341,7 @@ int watchRecordingFile(const std::string& path, int every, bool bodies, std::ost
         return 1;
     }
     // The preset changes nothing in the simulation, only what it costs to draw.
-    const QualityChoice quality = chooseQuality(std::nullopt, Quality::Auto, probeRenderer);
+    const QualityChoice quality = chooseQuality(commandLineQuality, settingsQuality, probeRenderer);
     const QualityPreset& preset = presetFor(quality.preset);
     GLFWwindow* window = openGameWindow(true, preset.windowSamples);
     if (!window) {

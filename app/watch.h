@@ -7,10 +7,12 @@
 
 #include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
 
 #include "app/camera.h"
 #include "app/recording.h"
+#include "render/quality.h"
 #include "render/scene_pass.h"
 
 struct GLFWwindow;
@@ -47,6 +49,10 @@ void installWatchCallbacks(GLFWwindow* window, WatchState* state);
 // call move the free camera. Turning the free camera on starts it where the
 // game's camera is.
 void applyWatchKeys(WatchState& state, double seconds);
+
+// The display's line while watching: "Replay  frame 12 / 140  x2", with
+// "paused" and "free camera" when they hold.
+std::string labelFor(const WatchState& state, int frame, int frames);
 
 // When each recorded frame is due on the wall clock: at the pace it was
 // recorded, times the speed. Re-anchored when the speed changes, after a
@@ -86,10 +92,14 @@ WatchOutcome watchFrames(GLFWwindow* window, const FramePrograms& programs,
                          const WatchClock& clock, const std::function<void(int frame)>& afterFrame);
 
 // The replay tool's and the game's --watch: opens a window of the
-// recording's size at the quality the game would play at (auto: low on a
-// software renderer, so a recording plays at its pace there too), watches it on the real clock and
-// prints what a hidden replay prints (hashes every `every` frames and after the last, the Position
-// lines, where the car ended). Returns the exit status: 2 for a recording that cannot be read (its
-// line starts with `program`), 1 without a window.
+// recording's size at the quality the game would play at (the command line's,
+// else the settings file's; auto: low on a software renderer, so a recording
+// plays at its pace there too), watches it on the real clock and prints what
+// a hidden replay prints (hashes every `every` frames and after the last, the
+// Position lines, where the car ended). Escape or the window's close button
+// stops it. Returns the exit status: 2 for a recording that cannot be read
+// (its line starts with `program`), 1 without a window.
 int watchRecordingFile(const std::string& path, int every, bool bodies, std::ostream& out,
-                       const std::string& program);
+                       const std::string& program,
+                       std::optional<Quality> commandLineQuality = std::nullopt,
+                       Quality settingsQuality = Quality::Auto);

@@ -82,28 +82,51 @@ void appendCentred(std::vector<HudVertex>& out, const FontAtlas& atlas,
     }
 }
 
+// The controls table in one panel, with the centre's lines (the pause, a
+// message) as its title so that nothing hides behind it. It takes the room
+// under the status block; where that room is short (a small window), the
+// text shrinks until the panel fits.
 void appendControls(std::vector<HudVertex>& out, const FontAtlas& atlas, const HudView& view,
-                    float width, float height, float size) {
-    float keyWidth = 0.0f;
-    float actionWidth = 0.0f;
+                    HudRect room, float size) {
+    // Every measure of the panel grows with the text size: measured at size
+    // 1, the largest size that fits follows.
+    float keyWidth = 0.0f, actionWidth = 0.0f, titleWidth = 0.0f;
     for (const auto& [key, action] : view.controls) {
-        keyWidth = std::max(keyWidth, textWidth(atlas, key, size));
-        actionWidth = std::max(actionWidth, textWidth(atlas, action, size));
+        keyWidth = std::max(keyWidth, textWidth(atlas, key, 1.0f));
+        actionWidth = std::max(actionWidth, textWidth(atlas, action, 1.0f));
     }
-    const float pad = size;
-    const float gap = size * 1.2f;
-    const float boxWidth = keyWidth + gap + actionWidth + 2 * pad;
-    const float boxHeight = lineHeight(size) * view.controls.size() + 2 * pad;
-    const float left = std::max(0.0f, (width - boxWidth) / 2.0f);
-    const float top = std::max(0.0f, (height - boxHeight) / 2.0f);
+    for (const std::string& line : view.centre) {
+        titleWidth = std::max(titleWidth, textWidth(atlas, line, 1.0f));
+    }
+    const float gap = 1.2f;  // between the keys and what they do
+    const float pad = 1.0f;
+    const float titleRows = view.centre.empty() ? 0.0f : view.centre.size() + 0.5f;
+    const float rows = titleRows + view.controls.size();
+    const float unitWidth = std::max(keyWidth + gap + actionWidth, titleWidth) + 2 * pad;
+    const float unitHeight = lineHeight(1.0f) * rows + 2 * pad;
+    size = std::min(
+        {size, (room.right - room.left) / unitWidth, (room.bottom - room.top) / unitHeight});
+    const float boxWidth = unitWidth * size;
+    const float boxHeight = unitHeight * size;
+    const float left = room.left + std::max(0.0f, (room.right - room.left - boxWidth) / 2.0f);
+    const float top = room.top + std::max(0.0f, (room.bottom - room.top - boxHeight) / 2.0f);
     appendPanel(out, atlas, {left, top, left + boxWidth, top + boxHeight},
                 HudColour{PANEL.r, PANEL.g, PANEL.b, 0.78f});
-    for (size_t i = 0; i < view.controls.size(); ++i) {
-        const float baseline = baselineBelow(atlas, top + pad + lineHeight(size) * i, size);
-        appendShadowedText(out, atlas, view.controls[i].first, left + pad, baseline, size,
-                           KEY_TEXT);
-        appendShadowedText(out, atlas, view.controls[i].second, left + pad + keyWidth + gap,
-                           baseline, size, TEXT);
+    float lineTop = top + pad * size;
+    for (const std::string& line : view.centre) {
+        const float x = left + (boxWidth - textWidth(atlas, line, size)) / 2.0f;
+        appendShadowedText(out, atlas, line, x, baselineBelow(atlas, lineTop, size), size, TEXT);
+        lineTop += lineHeight(size);
+    }
+    if (!view.centre.empty()) {
+        lineTop += lineHeight(size) * 0.5f;
+    }
+    for (const auto& [key, action] : view.controls) {
+        const float baseline = baselineBelow(atlas, lineTop, size);
+        appendShadowedText(out, atlas, key, left + pad * size, baseline, size, KEY_TEXT);
+        appendShadowedText(out, atlas, action, left + (pad + keyWidth + gap) * size, baseline, size,
+                           TEXT);
+        lineTop += lineHeight(size);
     }
 }
 
@@ -151,12 +174,21 @@ std::vector<HudVertex> layoutHud(const FontAtlas& atlas, const HudView& view, fl
     }
     const float size = hudTextSize(height);
     const float margin = height * 0.02f;
+    // Where the corner blocks end: the controls panel goes below them.
+    float cornersBottom = 0.0f;
     if (!view.status.empty()) {
         appendBlock(out, atlas, view.status, margin, margin, size, TEXT);
+        cornersBottom = boundsOf(out).bottom;
     }
     if (!view.label.empty()) {
         const float w = textWidth(atlas, view.label, size) + size * 0.8f;
         appendBlock(out, atlas, {view.label}, width - margin - w, margin, size, TEXT);
+        cornersBottom = boundsOf(out).bottom;
+    }
+    if (!view.controls.empty()) {
+        const HudRect room{margin, cornersBottom + margin, width - margin, height - margin};
+        appendControls(out, atlas, view, room, std::max(MIN_TEXT_SIZE, size * 0.8f));
+        return out;  // the hint for the controls is not needed while they show
     }
     if (!view.centre.empty()) {
         appendCentred(out, atlas, view.centre, width, height * 0.36f, size * 1.4f);
@@ -165,9 +197,6 @@ std::vector<HudVertex> layoutHud(const FontAtlas& atlas, const HudView& view, fl
         const float hintSize = std::max(MIN_TEXT_SIZE, size * 0.75f);
         appendBlock(out, atlas, {view.hint}, margin,
                     height - margin - lineHeight(hintSize) - hintSize * 0.4f, hintSize, DIM_TEXT);
-    }
-    if (!view.controls.empty()) {
-        appendControls(out, atlas, view, width, height, std::max(MIN_TEXT_SIZE, size * 0.8f));
     }
     return out;
 }

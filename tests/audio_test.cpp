@@ -347,6 +347,66 @@ TEST_F(SoundFrames, ACrateLeavingTheRoadWhooshesOnceAndAgainOnlyInANewLevel) {
     EXPECT_EQ(heard[1], fellAgain);
 }
 
+// A crate dropped onto another knocks when they meet: crates knock on each
+// other as they do on the car, while landing on the road stays quiet.
+TEST_F(SoundFrames, ACrateFallingOnAnotherKnocksWhenTheyMeet) {
+    TemporaryFolder knockOnly;
+    keepOnly(knockOnly, {KNOCK_SOUND});
+    restartWithSound(knockOnly.path);
+    moveFigureAway();
+    runSteps(30);
+    const vec3 below = world->crates[0]->actor->getGlobalPose().p;
+    world->crates[1]->place(translate(mat4(1.0f), below + vec3(0.0f, 3.0f, 0.0f)));
+    size_t met = 0;
+    for (int i = 0; i < 120 && met == 0; ++i) {
+        runSteps(1);
+        for (const StartedContact& contact : world->stepContacts) {
+            if (contact.a == BodyKind::Crate && contact.b == BodyKind::Crate &&
+                contact.impulse >= KNOCK_MIN_IMPULSE) {
+                met = stepsRendered() - 1;
+            }
+        }
+    }
+    ASSERT_NE(met, 0u) << "the crates never met";
+    runSteps(20);
+    EXPECT_EQ(peakOf(player.rendered, steps(0, met)), 0) << "a sound before they met";
+    const std::vector<size_t> heard = onsets(player.rendered);
+    ASSERT_FALSE(heard.empty()) << "no knock";
+    EXPECT_LE(heard.front() - met, 1u) << "met at step " << met;
+}
+
+// The cleared and fallen cues come in the step the level's rule acts on,
+// once each, through the real rules.
+TEST_F(SoundFrames, TheRulesCuesPlayInTheStepTheRuleActsOn) {
+    TemporaryFolder clearedOnly;
+    keepOnly(clearedOnly, {CLEARED_SOUND});
+    restartWithSound(clearedOnly.path);
+    runSteps(30);
+    dropAllCrates();
+    runSteps(1);
+    ASSERT_EQ(world->level, 2);
+    const size_t cleared = stepsRendered() - 1;
+    runSteps(90);
+    std::vector<size_t> heard = onsets(player.rendered);
+    ASSERT_EQ(heard.size(), 1u) << "the cleared cue, once";
+    EXPECT_LE(heard[0] - cleared, 1u) << "cleared at step " << cleared;
+
+    TemporaryFolder fallenOnly;
+    keepOnly(fallenOnly, {FALLEN_SOUND});
+    restartWithSound(fallenOnly.path);
+    runSteps(30);
+    Pose chassis = world->car->chassis->getGlobalPose();
+    chassis.p.y = -60.0f;
+    world->car->chassis->setGlobalPose(chassis, true);
+    runSteps(1);
+    ASSERT_EQ(world->level, 1);
+    const size_t fell = stepsRendered() - 1;
+    runSteps(90);
+    heard = onsets(player.rendered);
+    ASSERT_EQ(heard.size(), 1u) << "the fallen cue, once";
+    EXPECT_LE(heard[0] - fell, 1u) << "fell at step " << fell;
+}
+
 TEST_F(SoundFrames, MuteAndPauseAreSilentAndTheSoundComesBack) {
     startSound();
     press(GLFW_KEY_UP);

@@ -72,6 +72,11 @@ TEST(CommandLine, LongOptionsMayBeShortenedToAnyUniquePrefix) {
     EXPECT_EQ(parse({"--q", "low"}).quality, Quality::Low);
     EXPECT_EQ(parse({"--win", "--full"}).problem,
               "vromdash: --windowed and --fullscreen exclude each other");
+    // A prefix of two options names both rather than calling itself unknown.
+    EXPECT_EQ(parse({"--w"}).problem, "vromdash: option '--w' is ambiguous (--windowed, --watch)");
+    EXPECT_EQ(parse({"--w=x.rec"}).problem,
+              "vromdash: option '--w' is ambiguous (--windowed, --watch)");
+    EXPECT_EQ(parse({"--wz"}).problem, "vromdash: unknown option '--wz'");
 }
 
 TEST(CommandLine, QualityTakesOneOfFourLevelsInEitherSpelling) {

@@ -173,7 +173,8 @@ struct Ground {
     Heightfield field;
 
     Ground(Physics& physics, const Pose& placed)
-        : scene(physics), field(0.66f, 0.66f, 0.315f, &scene) {
+        : scene(physics),
+          field(HEIGHTFIELD_ROW_SCALE, HEIGHTFIELD_COLUMN_SCALE, HEIGHTFIELD_HEIGHT_SCALE, &scene) {
         if (field.actor) {
             field.actor->setGlobalPose(placed);
         }

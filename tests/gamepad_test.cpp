@@ -188,6 +188,19 @@ TEST_F(PadFrames, ButtonsActAsTheKeysTheyStandFor) {
     frame();
     EXPECT_TRUE(freeCamera);
 
+    // Y prints the car's position, as X does: once for the press.
+    PadState y = connectedPad();
+    y.buttons[GLFW_GAMEPAD_BUTTON_Y] = 1;
+    std::string printed;
+    {
+        StdoutCapture capture;
+        frame([&] { givePad(y); });
+        frame();
+        printed = capture.text();
+    }
+    EXPECT_EQ(printed.rfind("Position: ", 0), 0u) << printed;
+    EXPECT_EQ(printed.find("Position: ", 1), std::string::npos) << printed;
+
     // Tipped over, A puts the chassis back upright where it stands.
     Pose tipped = world->car->chassis->getGlobalPose();
     tipped.q = Quat{0.0f, 0.0f, std::sin(0.6f), std::cos(0.6f)};
@@ -310,12 +323,22 @@ TEST(GamepadMappings, OnlyMappingsGoToGlfwAndEveryOtherLineIsNamedOnce) {
         "platform:Linux,";
     EXPECT_TRUE(isGamepadMapping(good));
     EXPECT_TRUE(isGamepadMapping("0300000000000000000000000000ab00,X,a:b0"));
+    // Lines as the community's mapping files write them: elements GLFW has no
+    // use for, half axes, a hint and a checksum. GLFW skips what it does not
+    // know, so such a line is a mapping all the same.
+    EXPECT_TRUE(isGamepadMapping(
+        "050000005e040000130b000001000000,Modern Pad,a:b0,b:b1,misc1:b15,paddle1:b16,"
+        "paddle4:b19,touchpad:b20,+leftx:a0,-leftx:a1,righttrigger:a5~,crc:1a2b,"
+        "hint:!SDL_GAMECONTROLLER_USE_BUTTON_LABELS:=1,platform:Linux,"));
     for (const char* bad :
          {"", "hello", "03000000de28,Short Guid,a:b0", "03000000de2800000112000001000000,,a:b0",
           "03000000de2800000112000001000000,No Bindings,platform:Linux",
           "03000000de2800000112000001000000,Bad Binding,a:q7",
           "03000000de2800000112000001000000,Bad Hat,dpup:h0",
-          "03000000de2800000112000001000000,No Colon,a"}) {
+          "03000000de2800000112000001000000,No Colon,a",
+          "03000000de2800000112000001000000,Empty Extra,a:b0,misc1:",
+          "03000000de2800000112000001000000,Bad Half Axis,+leftx:q0",
+          "03000000de2800000112000001000000,Only Extras,misc1:b15,hint:!X:=1"}) {
         EXPECT_FALSE(isGamepadMapping(bad)) << bad;
     }
     std::ostringstream console;

@@ -154,6 +154,49 @@ TEST(HudLayout, EachPartSitsWhereAPlayerLooksForIt) {
     EXPECT_GT(textWidth(atlas, "Crates 18 / 18", 20), textWidth(atlas, "Crates 8 / 18", 20));
 }
 
+// The game's whole controls table, shown while paused with a message up:
+// at every window size the panel takes the pause line and the message as
+// its title and keeps clear of the status block and the replay label, so
+// nothing hides behind anything.
+TEST(HudLayout, TheControlsPanelCoversNothingElseAtAnySize) {
+    const FontAtlas& atlas = sansAtlas();
+    resetPlayState();
+    playState.controlsShown = true;
+    HudView view = hudView();
+    resetPlayState();
+    ASSERT_GE(view.controls.size(), 10u);
+    view.status = {"Level 3", "Crates 14 / 18", "1:23.4", "Best 3:41.2"};
+    view.label = "Replay  frame 12 / 140  x1";
+    view.centre = {"Paused - P to go on", "Level 2 cleared in 3:41.2 - new best!"};
+    for (const float height : {360.0f, 768.0f, 1080.0f}) {
+        const float width = height * 16.0f / 9.0f;
+        // The corner blocks come first in the display's vertices; the rest
+        // is the panel with everything of the centre.
+        HudView corners = view;
+        corners.controls.clear();
+        corners.centre.clear();
+        const std::vector<HudVertex> cornerVertices = layoutHud(atlas, corners, width, height);
+        const std::vector<HudVertex> all = layoutHud(atlas, view, width, height);
+        ASSERT_GT(all.size(), cornerVertices.size());
+        const HudRect cornerBlocks = boundsOf(cornerVertices);
+        const HudRect panel =
+            boundsOf(std::vector<HudVertex>(all.begin() + cornerVertices.size(), all.end()));
+        EXPECT_GT(panel.top, cornerBlocks.bottom) << height;
+        EXPECT_LE(panel.bottom, height) << height;
+        EXPECT_GE(panel.left, 0.0f) << height;
+        EXPECT_LE(panel.right, width) << height;
+        // The panel's backdrop comes first and holds all the rest.
+        const HudRect backdrop = boundsOf(std::vector<HudVertex>(
+            all.begin() + cornerVertices.size(), all.begin() + cornerVertices.size() + 6));
+        EXPECT_EQ(backdrop.top, panel.top) << height;
+        EXPECT_GE(backdrop.bottom, panel.bottom - 2.0f) << height;
+        // Still readable at 640 x 360: rows of at least 10 pixels.
+        EXPECT_GT(panel.bottom - panel.top,
+                  10.0f * static_cast<float>(view.controls.size() + view.centre.size()))
+            << height;
+    }
+}
+
 namespace {
 
 constexpr int W = 1024;

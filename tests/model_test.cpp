@@ -389,3 +389,24 @@ TEST(Model, AFaceOfAbsurdlyManyCornersIsRefusedAndPolygonsStillTriangulate) {
               "largest)\n");
     EXPECT_TRUE(model.meshes.empty());
 }
+
+// The odd models kept under tests/corpus/models (indices past the end,
+// absurd values, material paths that lead out of the tree, a face of
+// thousands of corners) load or fail without harm: whatever is kept, every
+// index names a vertex, so a draw never reads past a buffer.
+TEST(Model, TheCorpusOfOddModelsLoadsOrFailsWithEveryIndexInRange) {
+    ASSERT_TRUE(testGlContext());
+    int files = 0;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(sourcePath("tests/corpus/models"))) {
+        ++files;
+        StdoutCapture capture;
+        const Model model(entry.path().c_str());
+        for (const Mesh& mesh : model.meshes) {
+            for (const unsigned int index : mesh.indices) {
+                ASSERT_LT(index, mesh.vertices.size()) << entry.path();
+            }
+        }
+    }
+    EXPECT_GE(files, 3);
+}

@@ -141,6 +141,14 @@ TEST_F(PlayFrames, TapsOfPauseDisplayAndControlsActOncePerTapBetweenFrames) {
     EXPECT_TRUE(playState.paused);
     EXPECT_FALSE(playState.hudShown);
     EXPECT_TRUE(playState.controlsShown);
+    // Hidden, the display still says the game is paused and shows the
+    // controls asked for, and nothing else.
+    const HudView view = hudView();
+    EXPECT_EQ(view.centre, std::vector<std::string>{"Paused - P to go on"});
+    ASSERT_FALSE(view.controls.empty());
+    EXPECT_EQ(view.controls.front().first, "Up / Down");
+    EXPECT_TRUE(view.status.empty());
+    EXPECT_TRUE(view.hint.empty());
     // Held for many frames, a toggle still flips once.
     frame(0.2, [] { press(GLFW_KEY_H); });
     frame(0.2);

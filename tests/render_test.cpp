@@ -898,3 +898,88 @@ TEST_F(RenderTest, TheHeadsUpDisplayKeepsTheWindowsResolutionOverAScaledScene) {
     EXPECT_GT(static_cast<double>(both), 0.97 * static_cast<double>(either))
         << both << " of " << either << " pixels covered at both presets";
 }
+
+// The display as a player meets it, over the drawn scene, in
+// build/screenshots/hud_<state>.png: the start (status and the hint), paused,
+// the controls, and a level just cleared. Each state puts its text where a
+// player looks for it.
+TEST_F(RenderTest, WritesScreenshotsOfTheDisplayStartPausedControlsAndCleared) {
+    TextOverlay overlay;
+    std::ostringstream console;
+    ASSERT_TRUE(overlay.load(console)) << console.str();
+    resetPlayState();
+    // A tap in one frame's events; the frame then forgets its presses.
+    auto tapKey = [](int key) {
+        onKey(nullptr, key, 0, GLFW_PRESS, 0);
+        onKey(nullptr, key, 0, GLFW_RELEASE, 0);
+        applyPlayKeys();
+        forgetKeyPresses();
+    };
+    auto shot = [&](const char* name) {
+        renderFollowView();
+        overlay.draw(hudView(), SCREEN_W, SCREEN_H);
+        const Pixels pixels = readBackBuffer();
+        writePng(buildPath(std::string("screenshots/hud_") + name + ".png"), pixels);
+        return pixels;
+    };
+    // Window pixels (y down) that differ between two shots, counted inside
+    // and outside a box of the window in fractions of its size.
+    auto changed = [](const Pixels& a, const Pixels& b, float left, float top, float right,
+                      float bottom, long& inside, long& outside) {
+        inside = outside = 0;
+        for (int y = 0; y < SCREEN_H; ++y) {
+            for (int x = 0; x < SCREEN_W; ++x) {
+                const size_t at = (static_cast<size_t>(SCREEN_H - 1 - y) * SCREEN_W + x) * 3;
+                if (a[at] == b[at] && a[at + 1] == b[at + 1] && a[at + 2] == b[at + 2]) {
+                    continue;
+                }
+                const bool in = x >= left * SCREEN_W && x <= right * SCREEN_W &&
+                                y >= top * SCREEN_H && y <= bottom * SCREEN_H;
+                (in ? inside : outside) += 1;
+            }
+        }
+    };
+    runFrames(90);  // the car settles on its wheels
+    const Pixels start = shot("start");
+
+    tapKey(GLFW_KEY_P);
+    ASSERT_TRUE(playState.paused);
+    const Pixels paused = shot("paused");
+    long inside = 0, outside = 0;
+    changed(start, paused, 0.25f, 0.35f, 0.75f, 0.65f, inside, outside);
+    EXPECT_GT(inside, 500) << "the pause line in the middle";
+    // Elsewhere only the figure's wave (it follows the wall clock) may move.
+    EXPECT_LT(outside, inside) << inside << " pixels in the middle";
+
+    tapKey(GLFW_KEY_F1);
+    ASSERT_TRUE(playState.controlsShown);
+    const Pixels controls = shot("controls");
+    changed(paused, controls, 0.0f, 0.0f, 1.0f, 1.0f, inside, outside);
+    EXPECT_GT(inside, 20000) << "a table of sixteen rows";
+    tapKey(GLFW_KEY_F1);
+    tapKey(GLFW_KEY_P);
+
+    // Cleared through the level's own rule: every crate below the road.
+    for (auto& crate : world->crates) {
+        Pose pose = crate->actor->getGlobalPose();
+        pose.p.y = -60.0f;
+        crate->actor->setGlobalPose(pose, true);
+    }
+    runFrames(1);
+    followRules(true);
+    ASSERT_EQ(world->level, 2);
+    ASSERT_EQ(hudView().centre.size(), 1u);
+    EXPECT_EQ(hudView().centre[0].rfind("Level 1 cleared in ", 0), 0u) << hudView().centre[0];
+    runFrames(90);
+    const Pixels cleared = shot("cleared");
+    const Pixels clearedLevel = [&] {
+        playState.messageUntil = 0;
+        renderFollowView();
+        overlay.draw(hudView(), SCREEN_W, SCREEN_H);
+        return readBackBuffer();
+    }();
+    changed(clearedLevel, cleared, 0.2f, 0.35f, 0.8f, 0.65f, inside, outside);
+    EXPECT_GT(inside, 500) << "the message in the middle";
+    EXPECT_LT(outside, inside) << inside << " pixels in the middle";
+    resetPlayState();
+}

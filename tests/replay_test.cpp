@@ -257,10 +257,12 @@ TEST(Recording, AFileThatTakesNotEvenTheHeaderIsNotOpened) {
     // The device that is always full, and a folder that is a regular file.
     EXPECT_FALSE(writer.open("/dev/full", header));
     EXPECT_FALSE(writer.isOpen());
+    EXPECT_EQ(writer.openProblem(), std::strerror(ENOSPC));
     const std::string dir = scratchDirectory("recording-nowhere");
     writeText(dir + "/file", "x");
     EXPECT_FALSE(writer.open(dir + "/file/game.rec", header));
     EXPECT_FALSE(writer.isOpen());
+    EXPECT_EQ(writer.openProblem(), std::strerror(ENOTDIR));
     writer.endFrame(1.0f);
     writer.finish();
     // The caller says it could not start the recording.

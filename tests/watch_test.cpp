@@ -86,10 +86,15 @@ struct ScriptedWatch {
     std::vector<FrameRecord> frames;
     WatchOutcome outcome;
 
+    double closeAt = -1.0;  // when the window's close button is clicked, if ever
+
     void deliverUntil(double time) {
         while (next < keys.size() && keys[next].at <= time) {
             onWatchKey(testGlContext(), keys[next].key, 0, keys[next].action, 0);
             ++next;
+        }
+        if (closeAt >= 0.0 && closeAt <= time) {
+            glfwSetWindowShouldClose(testGlContext(), GLFW_TRUE);
         }
         now = std::max(now, time);
     }
@@ -99,6 +104,8 @@ struct ScriptedWatch {
         auto replayWorld = std::make_unique<World>();
         world = replayWorld.get();
         GLFWwindow* window = testGlContext();
+        // A fresh window: a hidden replay's recorded Escape closes this one.
+        glfwSetWindowShouldClose(window, GLFW_FALSE);
         glfwSetWindowUserPointer(window, &state);
         const WatchClock clock{[this] { return now; },
                                [this](double seconds) { deliverUntil(now + seconds); }};
@@ -107,6 +114,7 @@ struct ScriptedWatch {
             now += frameCost;
         });
         glfwSetWindowUserPointer(window, nullptr);
+        glfwSetWindowShouldClose(window, GLFW_FALSE);  // the context serves other tests
         world = nullptr;
     }
 };
@@ -229,6 +237,30 @@ TEST_F(Watching, ASlowMachineShowsEveryFrameInOrderWithoutRushing) {
     EXPECT_EQ(state.speed, SLOWEST_PLAYBACK);
 }
 
+// The window's close button ends the watch where it is, as Escape does, and
+// the display's line says what the watcher has asked for.
+TEST_F(Watching, TheCloseButtonStopsItAndTheLabelSaysWhatTheWatcherAskedFor) {
+    const Recording recording = checkedIn("drive.rec");
+    ScriptedWatch watch;
+    watch.closeAt = 2.0;
+    watch.run(recording, *programs);
+    EXPECT_TRUE(watch.outcome.quit);
+    ASSERT_FALSE(watch.frames.empty());
+    EXPECT_LT(watch.frames.size(), recording.frames.size());
+    EXPECT_LE(watch.frames.back().wall, 2.0 + 1e-9);
+    EXPECT_FALSE(glfwWindowShouldClose(testGlContext()));
+
+    WatchState state;
+    EXPECT_EQ(labelFor(state, 12, 140), "Replay  frame 12 / 140  x1");
+    state.speed = 0.25;
+    state.paused = true;
+    EXPECT_EQ(labelFor(state, 12, 140), "Replay  frame 12 / 140  x1/4  paused");
+    state.speed = 8.0;
+    state.paused = false;
+    state.freeCamera = true;
+    EXPECT_EQ(labelFor(state, 140, 140), "Replay  frame 140 / 140  x8  free camera");
+}
+
 // ---------------------------------------------------------------------------
 // The real tool in a window, with real key events
 
@@ -261,7 +293,7 @@ TEST(ReplayTool, AWatchedReplayEndsWithTheHiddenReplaysHash) {
     EXPECT_NE(watch.output().find("watched 67 frames in "), std::string::npos) << watch.report();
 }
 
-// Pause, a step, the free camera flown with the mouse and W, then Escape:
+// Pause, Up, a step, the free camera flown with the mouse and W, then Escape:
 // the window ends at once with 0 and says where it stopped, and the hash
 // there is the hidden replay's at that frame.
 TEST(ReplayTool, WatchingTakesPauseStepFreeCameraAndEscapeFromRealKeys) {
@@ -273,13 +305,15 @@ TEST(ReplayTool, WatchingTakesPauseStepFreeCameraAndEscapeFromRealKeys) {
     const std::string window = watch.findWindow();
     ASSERT_FALSE(window.empty()) << watch.report();
     EXPECT_TRUE(tapKey(window, "space"));
+    // Up means nothing to the watcher: the frame stepped after it is the
+    // recording's (the hashes below would part if it reached the game).
+    EXPECT_TRUE(tapKey(window, "Up"));
     EXPECT_TRUE(tapKey(window, "period"));
     EXPECT_TRUE(tapKey(window, "c"));
     for (const char* to : {"300 300", "700 450"}) {
         commandOutput("xdotool mousemove --window " + window + " " + to);
     }
     EXPECT_TRUE(holdKey(window, "w", 0.5));
-    EXPECT_TRUE(tapKey(window, "Up"));
     EXPECT_EQ(watch.quitWithEscape(window), 0) << watch.report();
     const std::string stopped = lastLineStartingWith(watch.output(), "watching stopped at frame ");
     ASSERT_FALSE(stopped.empty()) << watch.report();

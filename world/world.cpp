@@ -27,9 +27,6 @@ const Layout DEFAULT_LAYOUT{"Vrom2/model/sky1", "Vrom2/model/car1/coupe.obj", 0.
 const Layout LEVEL_TWO_LAYOUT{"Vrom2/model/sky2", "Vrom2/model/car3/car3.obj", 1.0f,
                               vec3(0.0f, -1.0f, 0.0f)};
 
-constexpr float HEIGHTFIELD_ROW_SCALE = 0.66f;
-constexpr float HEIGHTFIELD_COLUMN_SCALE = 0.66f;
-constexpr float HEIGHTFIELD_HEIGHT_SCALE = 0.315f;
 const vec3 HEIGHTFIELD_POSITION(-295.0f, -35.83f, -170.0f);
 constexpr float ROAD_SCALE = 300.0f;
 constexpr float ROAD_OFFSET_X = -0.42f;  // in the scaled frame: -126 world units

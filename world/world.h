@@ -33,6 +33,11 @@ constexpr int CRATE_COUNT = 18;
 extern const vec3 CRATE_POSITIONS[CRATE_COUNT];
 const vec3 FIGURE_POSITION(1.1f, 1.0f, -12.0f);
 
+// The road's heightfield: the heightmap's samples to world units.
+constexpr float HEIGHTFIELD_ROW_SCALE = 0.66f;
+constexpr float HEIGHTFIELD_COLUMN_SCALE = 0.66f;
+constexpr float HEIGHTFIELD_HEIGHT_SCALE = 0.315f;
+
 // Below these heights a crate counts as fallen and the car as lost.
 constexpr float CRATE_FALLEN_HEIGHT = -20.0f;
 constexpr float CAR_FALLEN_HEIGHT = -30.0f;

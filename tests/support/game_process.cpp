@@ -72,6 +72,10 @@ GameProcess::GameProcess(const GameStart& start) {
     if (start.configHome.empty()) {
         commandOutput("rm -rf '" + configHome + "'");  // left by an earlier run
     }
+    // Best times go beside the settings unless the test chose a data folder
+    // itself: no test reads or writes the player's kept data.
+    const char* chosenData = std::getenv("XDG_DATA_HOME");
+    const std::string dataHome = chosenData && *chosenData ? "" : configHome + "/data";
     // The argument list is made before the fork: the child only calls
     // what is safe there.
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
@@ -95,6 +99,9 @@ GameProcess::GameProcess(const GameStart& start) {
             _exit(126);
         }
         setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
+        if (!dataHome.empty()) {
+            setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
+        }
         if (!start.withDisplay) {
             unsetenv("DISPLAY");
             unsetenv("WAYLAND_DISPLAY");

@@ -25,6 +25,8 @@ struct GameStart {
     std::string workingDirectory;
     // The game's XDG_CONFIG_HOME. Empty: a new folder for this start under
     // the build tree, so that no test reads or writes the player's settings.
+    // The game's XDG_DATA_HOME is the test's own when it set one, else a
+    // folder in the configuration folder.
     std::string configHome;
 };
 
