@@ -144,7 +144,12 @@ bool writeFileAtomically(const std::string& path, const std::string& contents, s
         ::unlink(temporary.c_str());
         return false;
     }
-    return syncFolder(folder, operations, problem);
+    // The file in place is whole now, the old one or the new. Syncing the
+    // folder only makes the rename outlast a power cut: its failure is no
+    // reason to tell the player the file was not written.
+    std::string unsynced;
+    syncFolder(folder, operations, unsynced);
+    return true;
 }
 
 std::string keepAside(const std::string& path, const FileOperations& operations) {

@@ -22,9 +22,10 @@ struct FileOperations {
 // Writes `contents` to a new file in the folder of `path` (creating missing
 // folders), syncs it, renames it over `path` and syncs the folder. On a
 // failure before the rename the old file is untouched and the temporary file
-// is gone; false then, with the reason in `problem`. False after the rename
-// only when syncing the folder failed: the new contents are in place but may
-// not survive a crash.
+// is gone; false then, with the reason in `problem`. Once renamed the new
+// contents are in place and it returns true, also when syncing the folder
+// fails (the rename may then be lost to a power cut, leaving the old file
+// whole).
 bool writeFileAtomically(const std::string& path, const std::string& contents, std::string& problem,
                          const FileOperations& operations = {});
 

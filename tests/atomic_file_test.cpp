@@ -31,6 +31,16 @@ int fsyncFails(int) {
     return -1;
 }
 
+// Fails only for a folder: the file's own sync goes through.
+int fsyncFailsForFolders(int fd) {
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+        errno = EIO;
+        return -1;
+    }
+    return ::fsync(fd);
+}
+
 int renameFails(const char*, const char*) {
     errno = EXDEV;
     return -1;
@@ -152,4 +162,18 @@ TEST(AtomicFile, ReadingTellsMissingFromUnreadableAndNeverHangs) {
     ASSERT_EQ(::mkfifo((folder / "pipe").c_str(), 0644), 0);
     EXPECT_EQ(readSmallFile(folder / "pipe", 100, contents, problem), FileRead::Failed);
     EXPECT_EQ(problem, "not a regular file");
+}
+
+// After the rename the new contents are in place: a folder that cannot be
+// synced is no reason to tell the player the file was not written.
+TEST(AtomicFile, AFolderThatCannotBeSyncedAfterTheRenameStillCountsAsWritten) {
+    TemporaryFolder folder;
+    const std::string path = folder / "file";
+    writeBytes(path, "old\n");
+    FileOperations operations;
+    operations.fsync = fsyncFailsForFolders;
+    std::string problem;
+    EXPECT_TRUE(writeFileAtomically(path, "new\n", problem, operations)) << problem;
+    EXPECT_EQ(fileBytes(path), "new\n");
+    EXPECT_EQ(folderNames(folder.path), std::vector<std::string>{"file"});
 }
