@@ -6,7 +6,6 @@
 #include <cctype>
 #include <cmath>
 #include <iostream>
-#include <set>
 #include <sstream>
 
 #include "app/atomic_file.h"
@@ -98,31 +97,14 @@ bool isElementName(const std::string& text) {
 // ("misc1", "paddle1", "touchpad") and carry hints and checksums
 // ("hint:!SDL_...:=1", "crc:1a2b"); GLFW skips those, and so does the check.
 bool isGlfwElement(std::string name) {
-    static const std::set<std::string> ELEMENTS = {"a",
-                                                   "b",
-                                                   "x",
-                                                   "y",
-                                                   "back",
-                                                   "start",
-                                                   "guide",
-                                                   "leftshoulder",
-                                                   "rightshoulder",
-                                                   "leftstick",
-                                                   "rightstick",
-                                                   "dpup",
-                                                   "dpright",
-                                                   "dpdown",
-                                                   "dpleft",
-                                                   "lefttrigger",
-                                                   "righttrigger",
-                                                   "leftx",
-                                                   "lefty",
-                                                   "rightx",
-                                                   "righty"};
+    // Each name with a space on both sides, so only a whole name matches.
+    static const std::string ELEMENTS =
+        " a b x y back start guide leftshoulder rightshoulder leftstick rightstick dpup dpright"
+        " dpdown dpleft lefttrigger righttrigger leftx lefty rightx righty ";
     if (!name.empty() && (name[0] == '+' || name[0] == '-')) {
         name.erase(0, 1);
     }
-    return ELEMENTS.count(name) > 0;
+    return !name.empty() && ELEMENTS.find(" " + name + " ") != std::string::npos;
 }
 
 }  // namespace
