@@ -253,8 +253,10 @@ TEST(FrameRate, RealBinaryHoldsTheRoadAtTheMachinesOwnFrameRate) {
     GLFWwindow* context = testGlContext();
     ASSERT_NE(context, nullptr);
     const std::string recordingPath = scratchDirectory("frame-rate") + "/game.rec";
+    // As a player starts it: the question answered on the console.
     GameStart start;
-    start.arguments = {"--windowed", "--record", recordingPath};
+    start.answer = "n\n";
+    start.arguments = {"--record", recordingPath};
     GameProcess game(start);
     const std::string window = game.findWindow();
     ASSERT_FALSE(window.empty()) << game.report();
