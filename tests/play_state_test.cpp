@@ -336,6 +336,9 @@ TEST(Play, PauseControlsAndGoingOnWithRealKeysReplayAsPlayed) {
     EXPECT_TRUE(tapKey(window, "p"));
     EXPECT_TRUE(answersX(game, window)) << game.report();
     EXPECT_TRUE(releaseKey(window, "Up"));
+    // Paused again, Escape still quits.
+    EXPECT_TRUE(tapKey(window, "p"));
+    EXPECT_TRUE(framesGoBy(game, recordingPath, 2));
     EXPECT_EQ(game.quitWithEscape(window), 0) << game.report();
     EXPECT_EQ(game.output().find("ERROR"), std::string::npos) << game.report();
 
@@ -347,14 +350,17 @@ TEST(Play, PauseControlsAndGoingOnWithRealKeysReplayAsPlayed) {
     resetGameState();
     auto replayWorld = std::make_unique<World>();
     world = replayWorld.get();
-    int pausedFrames = 0, stepsBefore = 0, stepsAfter = 0;
-    bool sawControls = false, wentOn = false, movedWhilePaused = false;
+    int pausedFrames = 0, pauses = 0, stepsBefore = 0, stepsAfter = 0;
+    bool sawControls = false, wentOn = false, movedWhilePaused = false, wasPaused = false;
     uint64_t pausedHash = 0;
     replayFrames(context, FramePrograms{}, recording, false, [&](int) {
-        if (playState.paused) {
+        sawControls |= playState.controlsShown;
+        const bool paused = playState.paused;
+        if (paused) {
             const uint64_t hash = worldHash(*world);
-            movedWhilePaused |= pausedFrames > 0 && hash != pausedHash;
+            movedWhilePaused |= wasPaused && hash != pausedHash;
             pausedHash = hash;
+            pauses += wasPaused ? 0 : 1;
             ++pausedFrames;
         } else if (pausedFrames == 0) {
             stepsBefore = static_cast<int>(world->levelSteps);
@@ -362,10 +368,12 @@ TEST(Play, PauseControlsAndGoingOnWithRealKeysReplayAsPlayed) {
             wentOn = true;
             stepsAfter = static_cast<int>(world->levelSteps);
         }
-        sawControls |= playState.controlsShown;
+        wasPaused = paused;
     });
     EXPECT_GT(stepsBefore, 0);
     EXPECT_GT(pausedFrames, 1);
+    EXPECT_EQ(pauses, 2);
+    EXPECT_TRUE(wasPaused) << "the game ended paused";
     EXPECT_FALSE(movedWhilePaused);
     EXPECT_TRUE(sawControls);
     EXPECT_TRUE(wentOn);
