@@ -293,6 +293,38 @@ TEST(ReplayTool, AWatchedReplayEndsWithTheHiddenReplaysHash) {
     EXPECT_NE(watch.output().find("watched 67 frames in "), std::string::npos) << watch.report();
 }
 
+// The game's own --watch plays at the quality the game would play at: the
+// command line's, else the settings file's. The preset changes only the
+// drawing: watched at medium, the recording ends on the hidden replay's hash.
+TEST(Game, WatchesARecordingAtTheQualityItWouldPlayAt) {
+    const std::string path = sourcePath("tests/recordings/drive.rec");
+    const std::string hidden = commandOutput("'" + REPLAY_TOOL + "' '" + path + "' --frames-only");
+    const std::string config = scratchDirectory("watch-quality-config");
+    GameStart start;
+    start.configHome = config;
+    start.arguments = {"--watch", path, "--quality", "medium"};
+    {
+        GameProcess watch(start);
+        EXPECT_EQ(watch.waitForExit(300.0), 0) << watch.report();
+        EXPECT_EQ(linesStartingWith(watch.output(), "quality: "),
+                  std::vector<std::string>{"quality: medium (command line)"});
+        EXPECT_EQ(lastLineStartingWith(watch.output(), "frame "),
+                  lastLineStartingWith(hidden, "frame "))
+            << watch.report();
+    }
+    // The first start made the settings file; a player's choice there counts.
+    const std::string settings = config + "/vromdash/settings";
+    ASSERT_NE(commandOutput("grep -x 'quality = auto' '" + settings + "'"), "");
+    commandOutput("sed -i 's/^quality = auto$/quality = high/' '" + settings + "'");
+    start.arguments = {"--watch", path};
+    GameProcess watch(start);
+    const std::string window = watch.findWindow();
+    ASSERT_FALSE(window.empty()) << watch.report();
+    EXPECT_EQ(watch.quitWithEscape(window), 0) << watch.report();
+    EXPECT_EQ(linesStartingWith(watch.output(), "quality: "),
+              std::vector<std::string>{"quality: high (settings file)"});
+}
+
 // Pause, Up, a step, the free camera flown with the mouse and W, then Escape:
 // the window ends at once with 0 and says where it stopped, and the hash
 // there is the hidden replay's at that frame.
