@@ -121,10 +121,12 @@ std::string fromStartDirectory(std::string path) {
 }
 
 // Opens the recording and routes the window's input through it.
-bool startRecording(GLFWwindow* window, const std::string& path, RecordingWriter& recording) {
+bool startRecording(GLFWwindow* window, const std::string& path, bool muted,
+                    RecordingWriter& recording) {
     RecordingHeader header;
     header.gameVersion = gameVersion();
     header.fullscreen = fullscreen;
+    header.muted = muted;
     header.width = static_cast<int>(windowWidth);
     header.height = static_cast<int>(windowHeight);
     if (!recording.open(path, header)) {
@@ -297,7 +299,8 @@ int runGame(int argc, const char* const* argv) {
     watchGamepads(std::cout);
     RecordingWriter recording;
     if (!commandLine.recordPath.empty() &&
-        !startRecording(window, fromStartDirectory(commandLine.recordPath), recording)) {
+        !startRecording(window, fromStartDirectory(commandLine.recordPath), commandLine.muted,
+                        recording)) {
         glfwTerminate();
         return 1;
     }

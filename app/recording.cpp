@@ -171,7 +171,12 @@ bool printable(const std::string& word) {
     return true;
 }
 
-// The four header lines; false with the problem said.
+// Header lines: four, and from format 3 the fifth for the sound.
+size_t headerLines(int format) {
+    return format >= 3 ? 5 : 4;
+}
+
+// The header's lines; false with the problem said.
 bool readHeader(const std::vector<std::string>& lines, RecordingHeader& header,
                 std::string& problem) {
     std::istringstream magic(lines.empty() ? std::string() : lines[0]);
@@ -189,7 +194,7 @@ bool readHeader(const std::vector<std::string>& lines, RecordingHeader& header,
                   ", newer than this build reads (" + std::to_string(RECORDING_FORMAT) + ")";
         return false;
     }
-    if (lines.size() < 4) {
+    if (lines.size() < headerLines(header.format)) {
         problem = "the header is incomplete";
         return false;
     }
@@ -205,6 +210,13 @@ bool readHeader(const std::vector<std::string>& lines, RecordingHeader& header,
                !readInt(window, 1, 1 << 16, header.width) ||
                !readInt(window, 1, 1 << 16, header.height) || !window.eof()) {
         problem = "line 4: the window size does not parse";
+    } else if (header.format >= 3) {
+        std::istringstream sound(lines[4]);
+        int muted = 0;
+        if (!(sound >> word) || word != "muted" || !readInt(sound, 0, 1, muted) || !sound.eof()) {
+            problem = "line 5: the sound's start does not parse";
+        }
+        header.muted = muted == 1;
     }
     header.fullscreen = fullscreen == 1;
     return problem.empty();
@@ -225,7 +237,7 @@ bool parseRecording(const std::string& text, Recording& recording, std::string& 
     if (!readHeader(lines, recording.header, problem)) {
         return false;
     }
-    for (size_t i = 4; i < lines.size(); ++i) {
+    for (size_t i = headerLines(recording.header.format); i < lines.size(); ++i) {
         if (lines[i] == "end") {
             if (i + 1 != lines.size()) {
                 problem = "line " + std::to_string(i + 2) + ": text after the end marker";
@@ -277,10 +289,13 @@ bool RecordingWriter::open(const std::string& path, const RecordingHeader& heade
     }
     frames = 0;
     wholeBytes = 0;
-    const std::string text =
-        "vromdash-recording " + std::to_string(header.format) + "\ngame " + header.gameVersion +
-        "\nfullscreen " + (header.fullscreen ? "1" : "0") + "\nwindow " +
-        std::to_string(header.width) + " " + std::to_string(header.height) + "\n";
+    std::string text = "vromdash-recording " + std::to_string(header.format) + "\ngame " +
+                       header.gameVersion + "\nfullscreen " + (header.fullscreen ? "1" : "0") +
+                       "\nwindow " + std::to_string(header.width) + " " +
+                       std::to_string(header.height) + "\n";
+    if (header.format >= 3) {
+        text += std::string("muted ") + (header.muted ? "1" : "0") + "\n";
+    }
     if (!writeAll(text)) {
         problem = std::strerror(errno);
         closeFile();

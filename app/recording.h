@@ -8,6 +8,7 @@
 //   game 1.0.0
 //   fullscreen 0
 //   window 1024 768
+//   muted 0
 //   frame 0x1.2p-3 key 265 111 1 0 cursor 0x1p+9 0x1.8p+8 scroll 0x0p+0 0x1p+0 size 800 600
 //   frame 0x1.3p-3 focus 0
 //   frame 0x1.4p-3 pad 1 0x0p+0 0x0p+0 0x0p+0 0x0p+0 -0x1p+0 0x1p+0 000000000000000
@@ -18,7 +19,8 @@
 // was killed) still holds every frame whose line is complete. Format 2 added
 // the window's focus (1 gained, 0 lost) and the gamepad (connected, its six
 // axes, its fifteen buttons as 0 and 1), each frame in which it changed;
-// format 1 files still read.
+// format 3 the "muted" line (the game started with its sound off). Files of
+// formats 1 and 2 still read, as games that started with sound.
 #pragma once
 
 #include <string>
@@ -28,7 +30,7 @@
 
 struct GLFWwindow;
 
-constexpr int RECORDING_FORMAT = 2;
+constexpr int RECORDING_FORMAT = 3;
 
 struct InputEvent {
     enum class Kind { Key, Cursor, Scroll, WindowSize, Focus, Pad };
@@ -58,6 +60,7 @@ struct RecordingHeader {
     bool fullscreen = false;
     int width = 1024;
     int height = 768;
+    bool muted = false;  // the game started with its sound off (--mute)
 };
 
 struct Recording {

@@ -15,6 +15,11 @@ void resetGameState() {
     physicsAccumulator = 0.0;
 }
 
+void resetGameStateFor(const RecordingHeader& header) {
+    resetGameState();
+    playState.muted = header.muted;
+}
+
 void replayFrames(GLFWwindow* window, const FramePrograms& programs, const Recording& recording,
                   bool draw, const std::function<void(int frame)>& afterFrame) {
     int number = 0;

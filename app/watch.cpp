@@ -360,7 +360,7 @@ int watchRecordingFile(const std::string& path, int every, bool bodies, std::ost
                            }};
     {
         const GamePrograms programs;
-        resetGameState();
+        resetGameStateFor(recording.header);
         auto replayWorld = std::make_unique<World>(preset);
         world = replayWorld.get();
         TextOverlay overlay;

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <initializer_list>
 #include <memory>
 #include <sstream>
@@ -695,9 +696,21 @@ TEST(Game, WithUpHeldTheSoundCardHearsTheEngineAndWithMuteNothing) {
     std::cout << "loudest sample on the file backend: " << loudest << "\n";
     EXPECT_LE(z, -2.0f) << "the car drove";
     EXPECT_GT(loudest, 0.05);
-    const auto [mutedZ, mutedLoudest] = playOnTheFileBackend({"--windowed", "--mute"});
+    const std::string recorded = scratchDirectory("sound-muted-game") + "/muted.rec";
+    const auto [mutedZ, mutedLoudest] =
+        playOnTheFileBackend({"--windowed", "--mute", "--record", recorded});
     EXPECT_LE(mutedZ, -2.0f) << "the car drove";
     EXPECT_EQ(mutedLoudest, 0.0) << "a file of silence";
+    // Its recording says the game began muted, and its sound track is the
+    // silence the player heard.
+    EXPECT_NE(fileBytes(recorded).find("\nwindow 1024 768\nmuted 1\nframe "), std::string::npos);
+    const std::string track = recorded + ".wav";
+    const std::string replayed =
+        commandOutput("'" + std::string(VROMDASH_BINARY_DIR) + "/vromdash-replay' '" + recorded +
+                      "' --frames-only --sound '" + track + "' 2>&1; echo \"exit $?\"");
+    ASSERT_NE(replayed.find("exit 0\n"), std::string::npos) << replayed;
+    EXPECT_GT(fs::file_size(track), 44u);
+    EXPECT_EQ(loudestIn(track), 0.0) << "a track of silence";
 }
 
 TEST(Game, WithoutASoundDeviceItSaysSoOnceAndPlaysOn) {
@@ -740,6 +753,30 @@ TEST(ReplayTool, RendersARecordingsSoundTheSameTwice) {
     // The hashes are those of a replay without sound.
     EXPECT_EQ(first.substr(0, first.find("sound track")),
               commandOutput("'" + tool + "' '" + recording + "' --frames-only 2>&1"));
+
+    // The same game started with --mute: its recording says so, and its
+    // track is silent where the player heard nothing. Started with sound,
+    // it is the track of the recording made before the line existed.
+    const std::string original = fileBytes(recording);
+    const size_t frames = original.find("\nframe ") + 1;
+    ASSERT_EQ(original.rfind("vromdash-recording 1\n", 0), 0u);
+    auto renderStartingWith = [&](const std::string& soundLine, const std::string& out) {
+        const std::string rewritten = out + ".rec";
+        std::ofstream(rewritten, std::ios::binary)
+            << "vromdash-recording 3" << original.substr(20, frames - 20) << soundLine
+            << original.substr(frames);
+        fs::remove(out);
+        return commandOutput("'" + tool + "' '" + rewritten + "' --frames-only --sound '" + out +
+                             "' 2>&1; echo \"exit $?\"");
+    };
+    const std::string muted = renderStartingWith("muted 1\n", folder + "/muted.wav");
+    ASSERT_NE(muted.find("exit 0\n"), std::string::npos) << muted;
+    EXPECT_EQ(muted.substr(0, muted.find("sound track")), first.substr(0, said));
+    EXPECT_EQ(fs::file_size(folder + "/muted.wav"), fs::file_size(folder + "/first.wav"));
+    EXPECT_EQ(loudestIn(folder + "/muted.wav"), 0.0);
+    const std::string heard = renderStartingWith("muted 0\n", folder + "/heard.wav");
+    ASSERT_NE(heard.find("exit 0\n"), std::string::npos) << heard;
+    EXPECT_EQ(fileBytes(folder + "/heard.wav"), fileBytes(folder + "/first.wav"));
 
     // A track that cannot be written costs one line, and leaves nothing.
     const std::string refused = render(folder + "/no-such-folder/track.wav");

@@ -292,7 +292,7 @@ TEST(GamepadRecording, APadLineReadsBackAndBadOnesAreRefused) {
 // forward through the replay tool.
 TEST(ReplayTool, AHandWrittenPadRecordingDrivesTheCar) {
     // Frames 1/32 s apart; the right trigger pulled in the first and held.
-    std::string text = "vromdash-recording 2\ngame 1.0.0\nfullscreen 0\nwindow 640 360\n";
+    std::string text = "vromdash-recording 3\ngame 1.0.0\nfullscreen 0\nwindow 640 360\nmuted 0\n";
     for (int i = 1; i <= 120; ++i) {
         char line[64];
         std::snprintf(line, sizeof line, "frame %a", i / 32.0);

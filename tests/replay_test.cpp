@@ -57,6 +57,7 @@ TEST(Recording, WhatIsWrittenReadsBackExactlyAndACutOffEndKeepsEveryWholeFrame) 
     header.fullscreen = true;
     header.width = 1920;
     header.height = 1080;
+    header.muted = true;
     InputEvent key;
     key.key = 265;
     key.scancode = 111;
@@ -90,6 +91,7 @@ TEST(Recording, WhatIsWrittenReadsBackExactlyAndACutOffEndKeepsEveryWholeFrame) 
     EXPECT_TRUE(read.header.fullscreen);
     EXPECT_EQ(read.header.width, 1920);
     EXPECT_EQ(read.header.height, 1080);
+    EXPECT_TRUE(read.header.muted);
     ASSERT_EQ(read.frames.size(), times.size());
     for (size_t i = 0; i < times.size(); ++i) {
         EXPECT_EQ(read.frames[i].now, times[i]) << "frame " << i + 1;
@@ -123,9 +125,16 @@ TEST(Recording, RefusesWhatCannotBeReplayedInOneLine) {
     } cases[] = {
         {"", "not a Vromdash recording"},
         {std::string("\x89PNG\r\n\x1a\n\0\0", 10), "not a Vromdash recording"},
-        {"vromdash-recording 3\n", "a recording of format 3, newer than this build reads (2)"},
+        {"vromdash-recording 4\n", "a recording of format 4, newer than this build reads (3)"},
         {"vromdash-recording one\n", "line 1: the format version does not parse"},
         {"vromdash-recording 1\ngame 1.0.0\n", "the header is incomplete"},
+        {"vromdash-recording 3\ngame 1\nfullscreen 0\nwindow 1 1\n", "the header is incomplete"},
+        {"vromdash-recording 3\ngame 1\nfullscreen 0\nwindow 1 1\nmuted 2\n",
+         "line 5: the sound's start does not parse"},
+        {"vromdash-recording 3\ngame 1\nfullscreen 0\nwindow 1 1\nframe 0x1p+0\n",
+         "line 5: the sound's start does not parse"},
+        {"vromdash-recording 3\ngame 1\nfullscreen 0\nwindow 1 1\nmuted 0\nframe nan\n",
+         "line 6: the frame record does not parse"},
         {"vromdash-recording 1\ngame\nfullscreen 0\nwindow 1 1\n",
          "line 2: the game version does not parse"},
         {std::string("vromdash-recording 1\ngame 1.\0\nfullscreen 0\nwindow 1 1\n", 54),
@@ -214,7 +223,7 @@ TEST(Recording, AFileThatFillsUpPartWayStopsAfterItsLastWholeFrameAndSaysSo) {
          at = whole.find('\n', at + 1)) {
         lineEnds.push_back(at + 1);
     }
-    lineEnds.erase(lineEnds.begin(), lineEnds.begin() + 3);  // header lines 1 to 3
+    lineEnds.erase(lineEnds.begin(), lineEnds.begin() + 4);  // header lines 1 to 4
     ASSERT_EQ(lineEnds.size(), static_cast<std::size_t>(FRAMES + 2));
 
     for (std::size_t limit = lineEnds[0]; limit < whole.size(); ++limit) {
@@ -411,7 +420,7 @@ TEST(ReplayTool, RefusesBadRecordingsAndSaysWhereOneEndedEarly) {
     writeText(dir + "/newer.rec", "vromdash-recording 9\ngame 9.0.0\n");
     EXPECT_EQ(replay("'" + dir + "/newer.rec'"),
               "vromdash-replay: " + dir +
-                  "/newer.rec: a recording of format 9, newer than this build reads (2)\nexit 2\n");
+                  "/newer.rec: a recording of format 9, newer than this build reads (3)\nexit 2\n");
     EXPECT_NE(replay("--every 0 x.rec").find("usage: vromdash-replay"), std::string::npos);
 
     // The game was killed during its fourth frame: three frames replay.

@@ -124,7 +124,7 @@ void checkRoundTrip(const Recording& recording) {
     const RecordingHeader& a = recording.header;
     const RecordingHeader& b = again.header;
     if (a.format != b.format || a.gameVersion != b.gameVersion || a.fullscreen != b.fullscreen ||
-        a.width != b.width || a.height != b.height) {
+        a.width != b.width || a.height != b.height || a.muted != b.muted) {
         fail("header changed on the way round", b.gameVersion);
     }
     if (!again.complete) {

@@ -173,7 +173,7 @@ int main(int argc, char** argv) {
     int status = 0;
     {
         const GamePrograms programs;
-        resetGameState();
+        resetGameStateFor(recording.header);
         auto replayWorld = std::make_unique<World>();
         world = replayWorld.get();
         status = replay(window, programs, recording, options);
