@@ -85,8 +85,6 @@ std::string speedText(double speed) {
     return text;
 }
 
-}  // namespace
-
 std::string labelFor(const WatchState& state, int frame, int frames) {
     std::string label = "Replay  frame " + std::to_string(frame) + " / " + std::to_string(frames) +
                         "  " + speedText(state.speed);
@@ -98,8 +96,6 @@ std::string labelFor(const WatchState& state, int frame, int frames) {
     }
     return label;
 }
-
-namespace {
 
 // The frame's own input, handed to the game with no window, so that none of
 // it acts on the watcher's window (its cursor, its close flag).

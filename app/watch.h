@@ -50,10 +50,6 @@ void installWatchCallbacks(GLFWwindow* window, WatchState* state);
 // game's camera is.
 void applyWatchKeys(WatchState& state, double seconds);
 
-// The display's line while watching: "Replay  frame 12 / 140  x2", with
-// "paused" and "free camera" when they hold.
-std::string labelFor(const WatchState& state, int frame, int frames);
-
 // When each recorded frame is due on the wall clock: at the pace it was
 // recorded, times the speed. Re-anchored when the speed changes, after a
 // pause, or when the machine fell behind (frames are never skipped, and a
