@@ -33,7 +33,11 @@ HudView fullView() {
     view.label = "Replay frame 1200";
     view.centre = {"Paused - P to go on", "Level 11 cleared in 3:41.2 - new best!"};
     view.hint = "F1 controls";
-    view.controls = {{"Up / Down", "drive forward / backward"}, {"Escape", "quit"}};
+    // The game's own table of controls.
+    resetPlayState();
+    playState.controlsShown = true;
+    view.controls = hudView().controls;
+    resetPlayState();
     return view;
 }
 
@@ -99,10 +103,17 @@ TEST(HudFont, AFileThatIsNoFontIsRefusedWithItsReason) {
 }
 
 // Everything stays inside the window, and the text grows with the window's
-// height, so the display reads alike on a small and a large screen.
+// height, so the display reads alike on a small and a large screen. The
+// controls panel, with the pause line and a message as its title, keeps
+// clear of the corner blocks, so nothing hides behind anything.
 TEST(HudLayout, FitsTheWindowAndScalesWithItsHeight) {
     const FontAtlas& atlas = sansAtlas();
     const HudView view = fullView();
+    ASSERT_GE(view.controls.size(), 10u);
+    HudView corners = view;
+    corners.controls.clear();
+    corners.centre.clear();
+    corners.hint.clear();
     struct Size {
         float width, height;
     };
@@ -110,6 +121,17 @@ TEST(HudLayout, FitsTheWindowAndScalesWithItsHeight) {
     for (const Size size : {Size{640, 360}, Size{1024, 768}, Size{1920, 1080}}) {
         const std::vector<HudVertex> vertices = layoutHud(atlas, view, size.width, size.height);
         ASSERT_FALSE(vertices.empty());
+        // The corner blocks come first in the vertices; the panel follows.
+        const std::vector<HudVertex> cornerVertices =
+            layoutHud(atlas, corners, size.width, size.height);
+        ASSERT_GT(vertices.size(), cornerVertices.size());
+        const HudRect panel = boundsOf(
+            std::vector<HudVertex>(vertices.begin() + cornerVertices.size(), vertices.end()));
+        EXPECT_GT(panel.top, boundsOf(cornerVertices).bottom) << size.width;
+        // Rows of at least 10 pixels, also at 640 x 360.
+        EXPECT_GT(panel.bottom - panel.top,
+                  10.0f * static_cast<float>(view.controls.size() + view.centre.size()))
+            << size.width;
         EXPECT_EQ(vertices.size() % 6, 0u);
         const HudRect bounds = boundsOf(vertices);
         EXPECT_GE(bounds.left, 0.0f) << size.width;
@@ -152,44 +174,6 @@ TEST(HudLayout, EachPartSitsWhereAPlayerLooksForIt) {
     EXPECT_GT(hint.top, h * 3 / 4);
     // A longer line of text is wider.
     EXPECT_GT(textWidth(atlas, "Crates 18 / 18", 20), textWidth(atlas, "Crates 8 / 18", 20));
-}
-
-// The game's whole controls table, shown while paused with a message up:
-// at every window size the panel takes the pause line and the message as
-// its title and keeps clear of the status block and the replay label, so
-// nothing hides behind anything.
-TEST(HudLayout, TheControlsPanelCoversNothingElseAtAnySize) {
-    const FontAtlas& atlas = sansAtlas();
-    resetPlayState();
-    playState.controlsShown = true;
-    HudView view = hudView();
-    resetPlayState();
-    ASSERT_GE(view.controls.size(), 10u);
-    view.status = {"Level 3", "Crates 14 / 18", "1:23.4", "Best 3:41.2"};
-    view.label = "Replay  frame 12 / 140  x1";
-    view.centre = {"Paused - P to go on", "Level 2 cleared in 3:41.2 - new best!"};
-    for (const float height : {360.0f, 768.0f, 1080.0f}) {
-        const float width = height * 16.0f / 9.0f;
-        // The corner blocks come first in the display's vertices; the rest
-        // is the panel with everything of the centre.
-        HudView corners = view;
-        corners.controls.clear();
-        corners.centre.clear();
-        const std::vector<HudVertex> cornerVertices = layoutHud(atlas, corners, width, height);
-        const std::vector<HudVertex> all = layoutHud(atlas, view, width, height);
-        ASSERT_GT(all.size(), cornerVertices.size());
-        const HudRect cornerBlocks = boundsOf(cornerVertices);
-        const HudRect panel =
-            boundsOf(std::vector<HudVertex>(all.begin() + cornerVertices.size(), all.end()));
-        EXPECT_GT(panel.top, cornerBlocks.bottom) << height;
-        EXPECT_LE(panel.bottom, height) << height;
-        EXPECT_GE(panel.left, 0.0f) << height;
-        EXPECT_LE(panel.right, width) << height;
-        // Still readable at 640 x 360: rows of at least 10 pixels.
-        EXPECT_GT(panel.bottom - panel.top,
-                  10.0f * static_cast<float>(view.controls.size() + view.centre.size()))
-            << height;
-    }
 }
 
 namespace {
