@@ -92,18 +92,14 @@ bool writeTemporary(int fd, const std::string& contents, const FileOperations& o
     return true;
 }
 
-bool syncFolder(const std::string& folder, const FileOperations& operations, std::string& problem) {
+// Makes a rename in the folder outlast a power cut, where the folder can be
+// synced; the file in it is whole either way.
+void syncFolder(const std::string& folder, const FileOperations& operations) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        problem = reason("opening the folder to sync it", errno);
-        return false;
+    if (fd >= 0) {
+        operations.fsync(fd);
+        ::close(fd);
     }
-    const bool synced = operations.fsync(fd) == 0;
-    if (!synced) {
-        problem = reason("syncing the folder", errno);
-    }
-    ::close(fd);
-    return synced;
 }
 
 std::string timeStamp() {
@@ -144,11 +140,9 @@ bool writeFileAtomically(const std::string& path, const std::string& contents, s
         ::unlink(temporary.c_str());
         return false;
     }
-    // The file in place is whole now, the old one or the new. Syncing the
-    // folder only makes the rename outlast a power cut: its failure is no
-    // reason to tell the player the file was not written.
-    std::string unsynced;
-    syncFolder(folder, operations, unsynced);
+    // The new file is in place: a folder that cannot be synced is no reason
+    // to tell the player it was not written.
+    syncFolder(folder, operations);
     return true;
 }
 

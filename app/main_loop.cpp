@@ -95,18 +95,25 @@ void lap(FrameStageTimes& times, double& start, double& total) {
     start = now;
 }
 
+// The quality the player's settings file asks for (made with its defaults
+// on the first start).
+Quality settingsQuality() {
+    SettingsFile settings;
+    settings.path = settingsPath();
+    settings.load(std::cout);
+    return settings.settings.quality;
+}
+
 // The settings file, then the quality for this run: the command line's,
 // else the file's, with auto decided by the renderer (which needs GLFW).
 // False, with the failure line printed, when GLFW cannot start.
 bool chooseRunQuality(const CommandLine& commandLine, QualityChoice& choice) {
-    SettingsFile settings;
-    settings.path = settingsPath();
-    settings.load(std::cout);
+    const Quality fromFile = settingsQuality();
     if (!glfwInit()) {
         fail(withGlfwReason(GLFW_INIT_FAILED));
         return false;
     }
-    choice = chooseQuality(commandLine.quality, settings.settings.quality, probeRenderer);
+    choice = chooseQuality(commandLine.quality, fromFile, probeRenderer);
     return true;
 }
 
@@ -273,11 +280,8 @@ int runGame(int argc, const char* const* argv) {
     }
     if (!commandLine.watchPath.empty()) {
         // Watched at the quality this player's game would play at.
-        SettingsFile settings;
-        settings.path = settingsPath();
-        settings.load(std::cout);
         return watchRecordingFile(fromStartDirectory(commandLine.watchPath), 60, false, std::cout,
-                                  "vromdash", commandLine.quality, settings.settings.quality);
+                                  "vromdash", commandLine.quality, settingsQuality());
     }
     if (commandLine.screen == ScreenChoice::Ask) {
         fullscreen = askFullscreen(std::cin, std::cout);

@@ -49,23 +49,24 @@ float baselineBelow(const FontAtlas& atlas, float top, float size) {
     return top + gap + atlas.ascent * scaleOf(atlas, size);
 }
 
-// Lines stacked from `top`, each `x` from the left, on one panel.
-void appendBlock(std::vector<HudVertex>& out, const FontAtlas& atlas,
-                 const std::vector<std::string>& lines, float left, float top, float size,
-                 HudColour colour) {
+// Lines stacked from `top`, each `x` from the left, on one panel; returns
+// where the panel ends below.
+float appendBlock(std::vector<HudVertex>& out, const FontAtlas& atlas,
+                  const std::vector<std::string>& lines, float left, float top, float size,
+                  HudColour colour) {
     float widest = 0.0f;
     for (const std::string& line : lines) {
         widest = std::max(widest, textWidth(atlas, line, size));
     }
     const float pad = size * 0.4f;
-    appendPanel(out, atlas,
-                {left, top, left + widest + 2 * pad, top + lineHeight(size) * lines.size() + pad},
-                PANEL);
+    const float bottom = top + lineHeight(size) * lines.size() + pad;
+    appendPanel(out, atlas, {left, top, left + widest + 2 * pad, bottom}, PANEL);
     for (size_t i = 0; i < lines.size(); ++i) {
         const float lineTop = top + pad / 2 + lineHeight(size) * i;
         appendShadowedText(out, atlas, lines[i], left + pad, baselineBelow(atlas, lineTop, size),
                            size, colour);
     }
+    return bottom;
 }
 
 void appendCentred(std::vector<HudVertex>& out, const FontAtlas& atlas,
@@ -177,13 +178,13 @@ std::vector<HudVertex> layoutHud(const FontAtlas& atlas, const HudView& view, fl
     // Where the corner blocks end: the controls panel goes below them.
     float cornersBottom = 0.0f;
     if (!view.status.empty()) {
-        appendBlock(out, atlas, view.status, margin, margin, size, TEXT);
-        cornersBottom = boundsOf(out).bottom;
+        cornersBottom = appendBlock(out, atlas, view.status, margin, margin, size, TEXT);
     }
     if (!view.label.empty()) {
         const float w = textWidth(atlas, view.label, size) + size * 0.8f;
-        appendBlock(out, atlas, {view.label}, width - margin - w, margin, size, TEXT);
-        cornersBottom = boundsOf(out).bottom;
+        cornersBottom =
+            std::max(cornersBottom,
+                     appendBlock(out, atlas, {view.label}, width - margin - w, margin, size, TEXT));
     }
     if (!view.controls.empty()) {
         const HudRect room{margin, cornersBottom + margin, width - margin, height - margin};
