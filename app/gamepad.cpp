@@ -8,10 +8,10 @@
 #include <iostream>
 #include <sstream>
 
-#include "app/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "app/input.h"
-#include "app/recording.h"
-#include "app/xdg_paths.h"
+#include "recordings/recording.h"
+#include "storage/xdg_paths.h"
 
 PadState pad;
 

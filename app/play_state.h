@@ -6,7 +6,7 @@
 #include <iosfwd>
 #include <string>
 
-#include "app/best_times.h"
+#include "storage/best_times.h"
 #include "hud/hud_view.h"
 
 // How long a message stays, and how long the hint for the controls shows at

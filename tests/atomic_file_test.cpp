@@ -1,6 +1,6 @@
 // Player files: a replacement is all or nothing, a damaged file moved aside
 // never overwrites anything, and reading refuses what is not a small file.
-#include "app/atomic_file.h"
+#include "storage/atomic_file.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

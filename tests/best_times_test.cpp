@@ -1,7 +1,7 @@
 // Best times: the clock's text, the file's shape and its round trip, damaged
 // and unreadable files kept aside, writes that fail while the game goes on,
 // and where the file lives.
-#include "app/best_times.h"
+#include "storage/best_times.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/xdg_paths.h"
+#include "storage/xdg_paths.h"
 #include "tests/support/scoped_variable.h"
 #include "tests/support/temporary_folder.h"
 

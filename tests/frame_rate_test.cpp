@@ -22,8 +22,8 @@
 
 #include "app/input.h"
 #include "app/main_loop.h"
-#include "app/recording.h"
-#include "app/replay.h"
+#include "recordings/recording.h"
+#include "recordings/replay.h"
 #include "tests/support/game_process.h"
 #include "tests/support/gl_context.h"
 #include "world/heightfield.h"

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/settings.h"
+#include "storage/settings.h"
 #include "tests/support/game_process.h"
 #include "tests/support/gl_context.h"
 

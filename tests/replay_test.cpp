@@ -2,7 +2,7 @@
 // refuses what cannot be replayed; the checked-in recordings replay to the
 // hashes this build gave them, so a change that moves any body by a bit
 // shows here; and a session of the real game replays to the same positions.
-#include "app/replay.h"
+#include "recordings/replay.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "app/main_loop.h"
-#include "app/recording.h"
+#include "recordings/recording.h"
 #include "tests/support/game_process.h"
 #include "tests/support/gl_context.h"
 #include "world/body_hashes.h"

@@ -2,7 +2,7 @@
 // line named while the rest is read and the file kept as the player wrote
 // it, unreadable and damaged files, folders that cannot be written, and the
 // choice of quality it feeds (with the command line and the renderer).
-#include "app/settings.h"
+#include "storage/settings.h"
 
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "app/quality_choice.h"
-#include "app/xdg_paths.h"
+#include "storage/xdg_paths.h"
 #include "tests/support/gl_context.h"
 #include "tests/support/scoped_variable.h"
 #include "tests/support/temporary_folder.h"

@@ -1,7 +1,7 @@
 // Watching a recording: the pace of the frames on the wall clock, the
 // watcher's keys (pause, step, speed, free camera) that never reach the
 // game, and the real tool in a window with real key events.
-#include "app/watch.h"
+#include "recordings/watch.h"
 
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
@@ -16,7 +16,7 @@
 #include "app/input.h"
 #include "app/main_loop.h"
 #include "app/play_state.h"
-#include "app/replay.h"
+#include "recordings/replay.h"
 #include "tests/support/game_process.h"
 #include "tests/support/gl_context.h"
 #include "world/body_hashes.h"

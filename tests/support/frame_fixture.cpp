@@ -4,7 +4,7 @@
 
 #include "app/input.h"
 #include "app/main_loop.h"
-#include "app/replay.h"
+#include "recordings/replay.h"
 
 void FrameTest::SetUp() {
     WorldTest::SetUp();

@@ -9,7 +9,7 @@
 
 #include "app/input.h"
 #include "app/main_loop.h"
-#include "app/recording.h"
+#include "recordings/recording.h"
 #include "tools/assetgen/route.h"
 #include "world/physics.h"
 #include "world/world.h"

@@ -28,7 +28,7 @@
 #include "app/glfw_error.h"
 #include "app/main_loop.h"
 #include "app/play_state.h"
-#include "app/recording.h"
+#include "recordings/recording.h"
 #include "hud/text_overlay.h"
 #include "tools/assetgen/image.h"
 #include "tools/autopilot/autopilot.h"

@@ -32,7 +32,7 @@
 #include "app/camera.h"
 #include "app/input.h"
 #include "app/main_loop.h"
-#include "app/replay.h"
+#include "recordings/replay.h"
 #include "render/environment_pass.h"
 #include "render/quality.h"
 #include "render/scene_pass.h"

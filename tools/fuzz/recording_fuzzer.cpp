@@ -16,7 +16,7 @@
 #include <string>
 
 #include "app/input.h"
-#include "app/recording.h"
+#include "recordings/recording.h"
 
 // recording.cpp hands events to the game's callbacks (deliverEvent and
 // the recording callbacks), which would pull the whole game in. This target

@@ -20,8 +20,8 @@
 
 #include "app/game_sound.h"
 #include "app/main_loop.h"
-#include "app/replay.h"
-#include "app/watch.h"
+#include "recordings/replay.h"
+#include "recordings/watch.h"
 #include "audio/sound_player.h"
 #include "audio/sound_track.h"
 #include "world/body_hashes.h"

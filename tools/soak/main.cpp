@@ -24,7 +24,7 @@
 #include "app/command_line.h"
 #include "app/input.h"
 #include "app/main_loop.h"
-#include "app/recording.h"
+#include "recordings/recording.h"
 #include "tools/common/process_memory.h"
 #include "world/body_hashes.h"
 #include "world/world.h"

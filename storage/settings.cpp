@@ -1,10 +1,10 @@
-#include "app/settings.h"
+#include "storage/settings.h"
 
 #include <ini.h>
 
 #include <ostream>
 
-#include "app/xdg_paths.h"
+#include "storage/xdg_paths.h"
 
 namespace {
 

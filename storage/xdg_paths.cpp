@@ -1,4 +1,4 @@
-#include "app/xdg_paths.h"
+#include "storage/xdg_paths.h"
 
 #include <cstdlib>
 

@@ -20,7 +20,7 @@
 #include <optional>
 #include <string>
 
-#include "app/atomic_file.h"
+#include "storage/atomic_file.h"
 
 constexpr int BEST_TIMES_FORMAT = 1;
 // One clear in more than 100 hours of game time is not believed.

@@ -1,4 +1,4 @@
-#include "app/watch.h"
+#include "recordings/watch.h"
 
 #include <GLFW/glfw3.h>
 
@@ -10,7 +10,7 @@
 #include "app/input.h"
 #include "app/main_loop.h"
 #include "app/quality_choice.h"
-#include "app/replay.h"
+#include "recordings/replay.h"
 #include "hud/text_overlay.h"
 #include "world/body_hashes.h"
 #include "world/world.h"

@@ -1,4 +1,4 @@
-#include "app/replay.h"
+#include "recordings/replay.h"
 
 #include "app/camera.h"
 #include "app/input.h"

@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "app/recording.h"
+#include "recordings/recording.h"
 #include "render/scene_pass.h"
 
 struct GLFWwindow;

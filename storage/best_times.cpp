@@ -1,11 +1,11 @@
-#include "app/best_times.h"
+#include "storage/best_times.h"
 
 #include <cstdio>
 #include <ostream>
 #include <sstream>
 #include <vector>
 
-#include "app/xdg_paths.h"
+#include "storage/xdg_paths.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "app/atomic_file.h"
+#include "storage/atomic_file.h"
 #include "render/quality.h"
 
 struct Settings {

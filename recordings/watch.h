@@ -11,7 +11,7 @@
 #include <string>
 
 #include "app/camera.h"
-#include "app/recording.h"
+#include "recordings/recording.h"
 #include "render/quality.h"
 #include "render/scene_pass.h"
 

@@ -1,4 +1,4 @@
-#include "app/recording.h"
+#include "recordings/recording.h"
 
 #include <GLFW/glfw3.h>
 #include <fcntl.h>
