@@ -63,8 +63,8 @@ void setChassisUpright() {
 
 void driveWith(int command, bool key, float padStrength) {
     const float strength = std::min(1.0f, (key ? 1.0f : 0.0f) + padStrength);
-    if (strength > 0.0f) {
-        driveCar(command, strength);
+    if (strength > 0.0f && world && world->car) {
+        driveCar(*world->car, command, driveShareOfStep(deltaTime), strength);
     }
 }
 

@@ -148,7 +148,7 @@ bool startRecording(GLFWwindow* window, const std::string& path, bool muted,
 // The held keys and the world's step, then what the rules did.
 bool simulateFrame() {
     applyHeldKeys();
-    const bool stepped = stepWorld(static_cast<double>(deltaTime));
+    const bool stepped = stepWorld(static_cast<double>(deltaTime), glfwGetTime());
     followRules(stepped);
     return stepped;
 }

@@ -8,6 +8,9 @@ bool environmentSkyCopy = true;
 
 namespace {
 
+// The level build whose sky was last readied (0: none yet).
+long skyPreparedForBuild = 0;
+
 void copySky(GLuint skyCubeMap, GLuint envCubeMap) {
     glCopyImageSubData(skyCubeMap, GL_TEXTURE_CUBE_MAP, 0, 0, 0, 0, envCubeMap, GL_TEXTURE_CUBE_MAP,
                        0, 0, 0, 0, SKY_FACE_SIZE, SKY_FACE_SIZE, 6);
@@ -57,6 +60,15 @@ void drawSkyIntoFaces(GLuint cubemapSkyProgram, const Skybox& sky) {
 }  // namespace
 
 void renderEnvironmentPass(GLuint cubemapProgram, GLuint cubemapSkyProgram) {
+    // Once per level build, before its first draw, as if the build had
+    // readied its own sky.
+    if (world->levelBuild != skyPreparedForBuild) {
+        skyPreparedForBuild = world->levelBuild;
+        if (world->sky) {
+            prepareSkyForEnvironment(*world->sky, world->envWidth);
+        }
+    }
+
     const mat4 projection = cubeProjection(world->envWidth, world->envHeight);
     const std::array<mat4, 6> faces = buildCubeFaceMatrices(chassisPosition(), projection);
 

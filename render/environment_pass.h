@@ -12,7 +12,8 @@ class Skybox;
 void renderEnvironmentPass(GLuint cubemapProgram, GLuint cubemapSkyProgram);
 
 // Gives the sky the mip levels that environment faces smaller than its own
-// copy from; nothing for full-size faces. Called when a level builds its sky.
+// copy from; nothing for full-size faces. renderEnvironmentPass calls it
+// before it first draws a level build, so the world need not know of it.
 void prepareSkyForEnvironment(const Skybox& sky, GLuint environmentFaceSize);
 
 // Copy the sky when the driver has glCopyImageSubData (the default); false

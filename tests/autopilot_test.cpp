@@ -329,7 +329,7 @@ TEST_F(AutopilotPlay, KeysAreThePlayersAndAreLetGoAfterTheFrame) {
     forward.forward = true;
     for (int frame = 0; frame < 30; ++frame) {
         pressControls(forward);
-        stepWorld(static_cast<double>(PHYSICS_STEP));
+        stepWorld(static_cast<double>(PHYSICS_STEP), 0.0);
     }
     EXPECT_LT(chassisPosition().z, start.z - 2.0f) << "the up arrow drives towards -Z";
     EXPECT_FALSE(keys[GLFW_KEY_UP]);

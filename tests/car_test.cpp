@@ -87,13 +87,13 @@ TEST_F(WorldTest, OpposingAndZeroTimeCommandsPushNothing) {
     const vec3 before = world->car->chassis->getGlobalPose().p;
     deltaTime = 1.0f / 60.0f;
     for (int frame = 0; frame < 60; ++frame) {
-        driveCar(0);
-        driveCar(1);
+        driveWorldCar(0);
+        driveWorldCar(1);
         driveCar(*world->car, 0, 0.0f);
         driveCar(*world->car, 3, 0.0f);
-        driveCar(7);
-        driveCar(-1);
-        stepWorld(1.0 / 60.0);
+        driveWorldCar(7);
+        driveWorldCar(-1);
+        stepWorld(1.0 / 60.0, 0.0);
     }
     const vec3 after = world->car->chassis->getGlobalPose().p;
     EXPECT_NEAR(after.x, before.x, 0.01f);
@@ -105,7 +105,7 @@ TEST_F(WorldTest, SteeringTurnsTheCar) {
     // Gather speed, then hold left: the car's nose swings towards -X.
     runFrames(60, 0);
     for (int frame = 0; frame < 60; ++frame) {
-        driveCar(0);
+        driveWorldCar(0);
         runFrames(1, 2);
     }
     const vec3 forward = forwardOf(world->car->chassis);
@@ -173,8 +173,7 @@ TEST_F(WorldTest, TheWaveSwingsTheRightHandAboutItsOwnZ) {
             EXPECT_NEAR(atRest[c][r], expected[c][r], 1e-6f);
         }
     }
-    glfwSetTime(0.1);  // sin(0.5) > 0: the increment is positive
-    world->figures[0]->update();
+    world->figures[0]->update(0.1);  // sin(0.5) > 0: the increment is positive
     const mat4 waved = world->figures[0]->rightHandTransform;
     EXPECT_EQ(waved[3], atRest[3]) << "the pivot stays put";
     EXPECT_NE(waved[0], atRest[0]);
@@ -198,7 +197,7 @@ DriveResult holdUpFor(int steps, float frameTime) {
     deltaTime = frameTime;
     for (int taken = 0; taken < steps;) {
         applyHeldKeys();
-        taken += stepWorld(static_cast<double>(frameTime)) ? 1 : 0;
+        taken += stepWorld(static_cast<double>(frameTime), 0.0) ? 1 : 0;
         const RigidDynamic* chassis = world->car->chassis;
         result.lowest = std::min(result.lowest, chassis->getGlobalPose().p.y);
         result.highest = std::max(result.highest, chassis->getGlobalPose().p.y);
@@ -248,7 +247,7 @@ TEST_F(WorldTest, HoldingUpDrivesTheSameAtAnyFrameRate) {
     world->loadLevel(1);
     physicsAccumulator = 0.0;
     runFrames(60);
-    stepWorld(1.0);
+    stepWorld(1.0, 0.0);
     const DriveResult catchingUp = holdUpFor(60, 1.0f / 144.0f);
     EXPECT_GT(physicsAccumulator, 0.1) << "still catching up";
     EXPECT_NEAR(catchingUp.speed, reference, 0.05f * reference) << "after a stutter";
@@ -264,9 +263,9 @@ TEST_F(WorldTest, TheChassisNeverTurnsFasterThanItsCapWithinAStep) {
             const RigidDynamic* chassis = world->car->chassis;
             const Quat before = chassis->getGlobalPose().q;
             deltaTime = PHYSICS_STEP;
-            driveCar(command);
-            driveCar(secondCommand);
-            stepWorld(static_cast<double>(PHYSICS_STEP));
+            driveWorldCar(command);
+            driveWorldCar(secondCommand);
+            stepWorld(static_cast<double>(PHYSICS_STEP), 0.0);
             ASSERT_EQ(world->car->chassis, chassis) << "the car fell off: no strike measured";
             worst = std::max(worst, turnBetween(before, chassis->getGlobalPose().q));
         }

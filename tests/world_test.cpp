@@ -54,7 +54,7 @@ TEST_F(WorldTest, BuildsLevelOneWithEveryObjectAtItsStart) {
 
 TEST_F(WorldTest, ClearingEveryCrateBuildsTheNextLevelInTheSameStep) {
     moveCratesTo(*world, -25.0f);
-    stepWorld(0.0);
+    stepWorld(0.0, 0.0);
     EXPECT_EQ(world->level, 2);
     EXPECT_NEAR(carModelScale(*world), 1.0f, 1e-6f) << "level 2 has its own car";
     ASSERT_EQ(world->crates.size(), 18u);
@@ -62,14 +62,14 @@ TEST_F(WorldTest, ClearingEveryCrateBuildsTheNextLevelInTheSameStep) {
     EXPECT_EQ(world->car->chassis->getGlobalPose().p, CAR_START_POSITION);
 
     moveCratesTo(*world, -25.0f);
-    stepWorld(0.0);
+    stepWorld(0.0, 0.0);
     EXPECT_EQ(world->level, 3);
     EXPECT_NEAR(carModelScale(*world), 0.2f, 1e-6f) << "level 3 looks like level 1";
 }
 
 TEST_F(WorldTest, ACrateExactlyAtMinusTwentyHasFallen) {
     moveCratesTo(*world, -20.0f);
-    stepWorld(0.0);
+    stepWorld(0.0, 0.0);
     EXPECT_EQ(world->level, 2);
 }
 
@@ -78,27 +78,27 @@ TEST_F(WorldTest, OneCrateLeftAboveMinusTwentyKeepsTheLevel) {
     Pose pose = world->crates[17]->actor->getGlobalPose();
     pose.p.y = -19.99f;
     world->crates[17]->actor->setGlobalPose(pose, true);
-    stepWorld(0.0);
+    stepWorld(0.0, 0.0);
     EXPECT_EQ(world->level, 1);
 }
 
 TEST_F(WorldTest, AnEmptyCrateListCountsAsCleared) {
     world->crates.clear();
-    stepWorld(0.0);
+    stepWorld(0.0, 0.0);
     EXPECT_EQ(world->level, 2);
     EXPECT_EQ(world->crates.size(), 18u);
 }
 
 TEST_F(WorldTest, ACarBelowMinusThirtyRebuildsTheSameLevel) {
     moveChassisTo(*world, -30.0f);
-    stepWorld(0.0);
+    stepWorld(0.0, 0.0);
     EXPECT_EQ(world->car->chassis->getGlobalPose().p.y, -30.0f) << "exactly -30 is not a fall";
 
     Pose cratePose = world->crates[0]->actor->getGlobalPose();
     cratePose.p.x += 3.0f;
     world->crates[0]->actor->setGlobalPose(cratePose, true);
     moveChassisTo(*world, -30.5f);
-    stepWorld(0.0);
+    stepWorld(0.0, 0.0);
     EXPECT_EQ(world->level, 1);
     EXPECT_EQ(world->car->chassis->getGlobalPose().p, CAR_START_POSITION);
     EXPECT_EQ(world->crates[0]->actor->getGlobalPose().p, CRATE_POSITIONS[0])
@@ -115,7 +115,7 @@ TEST_F(WorldTest, LevelKeysBuildALayoutWithoutTouchingTheCounter) {
 
     // A fall now rebuilds what the counter names: level 1.
     moveChassisTo(*world, -31.0f);
-    stepWorld(0.0);
+    stepWorld(0.0, 0.0);
     EXPECT_EQ(world->level, 1);
     EXPECT_NEAR(carModelScale(*world), 0.2f, 1e-6f);
 
@@ -124,7 +124,7 @@ TEST_F(WorldTest, LevelKeysBuildALayoutWithoutTouchingTheCounter) {
     applyHeldKeys();
     keys[GLFW_KEY_3] = false;
     moveCratesTo(*world, -25.0f);
-    stepWorld(0.0);
+    stepWorld(0.0, 0.0);
     EXPECT_EQ(world->level, 2);
 }
 

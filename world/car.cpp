@@ -2,9 +2,7 @@
 
 #include <algorithm>
 
-#include "app/main_loop.h"
 #include "render/uniforms.h"
-#include "world/world.h"
 
 namespace {
 
@@ -147,10 +145,4 @@ float wheelSpeed(const Car& car) {
         }
     }
     return count > 0 ? sum / static_cast<float>(count) : 0.0f;
-}
-
-void driveCar(int command, float strength) {
-    if (world && world->car) {
-        driveCar(*world->car, command, driveShareOfStep(deltaTime), strength);
-    }
 }

@@ -47,10 +47,9 @@ const vec3 CAR_START_POSITION(2.0f, 1.0f, 0.0f);
 float wheelSpeed(const Car& car);
 
 // Drive commands: 0 forward, 1 backward, 2 steer left, 3 steer right; any
-// other value does nothing. Acts on the world's car with this frame's time.
-// The strength, from 0 to 1, scales the push (a pad's trigger or stick); a
-// key pushes with exactly 1, which leaves the push's bits as they were.
-void driveCar(int command, float strength = 1.0f);
-// The same for a given car and frame time; the push never grows beyond what
-// one physics step's worth of frame time gives.
+// other value does nothing. The frame time is the frame's share of a step
+// (driveShareOfStep); the push never grows beyond what one physics step's
+// worth of frame time gives. The strength, from 0 to 1, scales the push (a
+// pad's trigger or stick); a key pushes with exactly 1, which leaves the
+// push's bits as they were.
 void driveCar(Car& car, int command, float frameTime, float strength = 1.0f);

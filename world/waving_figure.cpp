@@ -1,7 +1,5 @@
 #include "world/waving_figure.h"
 
-#include <GLFW/glfw3.h>
-
 #include <cmath>
 
 #include "render/uniforms.h"
@@ -42,12 +40,12 @@ void WavingFigure::place(mat4 matrix) {
     }
 }
 
-void WavingFigure::update() {
+void WavingFigure::update(double clockSeconds) {
     if (actor) {
         modelMatrix = poseMatrix(actor->getGlobalPose());
     }
     // One increment per frame, never reset: the swing follows the frame rate.
-    const float t = static_cast<float>(glfwGetTime());
+    const float t = static_cast<float>(clockSeconds);
     const float wave = 0.5f * static_cast<float>(std::sin(static_cast<double>(5.0f * t)));
     rightHandTransform = rotate(rightHandTransform, wave, Z_AXIS);
 }

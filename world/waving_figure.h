@@ -25,7 +25,8 @@ public:
 
     void initPhysics(PhysicsScene* scene);
     void place(mat4 matrix);
-    // Follows the body and advances the wave by one frame's increment.
-    void update();
+    // Follows the body and advances the wave by one frame's increment, the
+    // wave's value at `clockSeconds` on the game's timer.
+    void update(double clockSeconds);
     void draw(GLuint program) const;
 };

@@ -5,8 +5,6 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "render/environment_pass.h"
-
 World* world = nullptr;
 
 // clang-format off
@@ -26,6 +24,9 @@ const Layout DEFAULT_LAYOUT{"Vrom2/model/sky1", "Vrom2/model/car1/coupe.obj", 0.
                             vec3(0.0f, -5.0f, 0.0f)};
 const Layout LEVEL_TWO_LAYOUT{"Vrom2/model/sky2", "Vrom2/model/car3/car3.obj", 1.0f,
                               vec3(0.0f, -1.0f, 0.0f)};
+
+// Shared by every world, so that no two builds in the process share a number.
+long levelBuilds = 0;
 
 const vec3 HEIGHTFIELD_POSITION(-295.0f, -35.83f, -170.0f);
 constexpr float ROAD_SCALE = 300.0f;
@@ -129,11 +130,11 @@ void World::loadLevel(int number) {
     releaseLevel();
     layoutNumber = number;
     levelSteps = 0;
+    levelBuild = ++levelBuilds;
     scene = std::make_unique<PhysicsScene>(*physics);
     const Layout& layout = layoutFor(number);
 
     sky = std::make_unique<Skybox>(layout.skyDirectory);
-    prepareSkyForEnvironment(*sky, envWidth);
 
     road = std::make_unique<Road>();
     road->modelMatrix = roadMatrix();
@@ -166,7 +167,7 @@ void World::loadLevel(int number) {
     malloc_trim(0);
 }
 
-void updateLevelObjects(World& w) {
+void updateLevelObjects(World& w, double clockSeconds) {
     if (w.car) {
         w.car->update();
     }
@@ -174,11 +175,11 @@ void updateLevelObjects(World& w) {
         crate->update();
     }
     for (auto& figure : w.figures) {
-        figure->update();
+        figure->update(clockSeconds);
     }
 }
 
-bool stepWorld(double frameTime) {
+bool stepWorld(double frameTime, double clockSeconds) {
     if (!world) {
         return false;
     }
@@ -191,7 +192,7 @@ bool stepWorld(double frameTime) {
     }
 
     // Model matrices follow the bodies every frame, stepped or not.
-    updateLevelObjects(*world);
+    updateLevelObjects(*world, clockSeconds);
 
     bool rebuilt = false;
     if (levelCleared(*world)) {
@@ -212,7 +213,7 @@ bool stepWorld(double frameTime) {
     // A level built here is drawn in this very frame: its objects take their
     // start poses now, not one frame late.
     if (rebuilt) {
-        updateLevelObjects(*world);
+        updateLevelObjects(*world, clockSeconds);
     }
     return stepped;
 }

@@ -74,6 +74,10 @@ public:
     // the level's clock in game time.
     int layoutNumber = 1;
     long levelSteps = 0;
+    // Which build of a level this is, never the same twice in the process:
+    // every loadLevel takes a new one, so a drawing pass that readies
+    // something per level (the environment pass's sky) sees when to.
+    long levelBuild = 0;
     RuleEvents ruleEvents;
     // The contacts that began in the last stepWorld's physics step (none
     // when it took no step), kept when a rule then rebuilt the level.
@@ -105,15 +109,18 @@ extern World* world;
 
 // One frame of simulation and rules: a fixed step, object updates, then the
 // cleared and fallen rules (either may rebuild the level, whose objects then
-// take their start poses at once). Returns whether a physics step was taken.
-bool stepWorld(double frameTime);
+// take their start poses at once). `clockSeconds` is the game's timer in this
+// frame, which the figure's wave follows. Returns whether a physics step was
+// taken.
+bool stepWorld(double frameTime, double clockSeconds);
 
 // Crates still above the cleared rule's height: the level is cleared when
 // none is left.
 int cratesOnRoad(const World& w);
 
-// Every object's model matrix from its body's pose.
-void updateLevelObjects(World& w);
+// Every object's model matrix from its body's pose, and the figure's wave at
+// `clockSeconds` on the game's timer.
+void updateLevelObjects(World& w, double clockSeconds);
 
 // The current car's chassis, or null while there is no world or car.
 RigidDynamic* currentChassis();

@@ -17,12 +17,18 @@ void WorldTest::TearDown() {
     owned.reset();
 }
 
+void driveWorldCar(int command) {
+    if (world && world->car) {
+        driveCar(*world->car, command, driveShareOfStep(deltaTime));
+    }
+}
+
 void WorldTest::runFrames(int frames, int driveCommand) {
     deltaTime = 1.0f / 60.0f;
     for (int i = 0; i < frames; ++i) {
         if (driveCommand >= 0) {
-            driveCar(driveCommand);
+            driveWorldCar(driveCommand);
         }
-        stepWorld(static_cast<double>(deltaTime));
+        stepWorld(static_cast<double>(deltaTime), 0.0);
     }
 }

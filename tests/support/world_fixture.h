@@ -8,6 +8,9 @@
 #include "tools/common/process_memory.h"
 #include "world/world.h"
 
+// Drives the world's car with the frame loop's frame time, as a held key does.
+void driveWorldCar(int command);
+
 class WorldTest : public testing::Test {
 protected:
     void SetUp() override;

@@ -383,7 +383,7 @@ int play(GLFWwindow* window, const Options& o) {
         // The new level's car settles on its wheels with no key held.
         for (int step = 0; step < 50; ++step) {
             pressControls(Controls());
-            stepWorld(gameSeconds(1));
+            stepWorld(gameSeconds(1), glfwGetTime());
         }
         saveView(window, programs->ids(), o,
                  o.pictures + "/level" + std::to_string(o.level + 1) + ".png");
