@@ -1,5 +1,6 @@
 #include "app/camera.h"
 
+#include <algorithm>
 #include <cmath>
 
 Camera camera;
@@ -34,6 +35,32 @@ void Camera::updateVectors() {
     front = normalize(direction);
     right = normalize(cross(front, worldUp));
     up = normalize(cross(right, front));
+}
+
+void Camera::look(float dx, float dy) {
+    yaw += dx * mouseSensitivity;
+    pitch = std::clamp(pitch + dy * mouseSensitivity, -89.0f, 89.0f);
+    updateVectors();
+}
+
+void Camera::zoomBy(float offset) {
+    zoom = std::clamp(zoom - offset, 1.0f, 45.0f);
+}
+
+bool Camera::fly(bool ahead, bool behind, bool toLeft, bool toRight, float distance) {
+    if (ahead) {
+        position += front * distance;
+    }
+    if (behind) {
+        position -= front * distance;
+    }
+    if (toLeft) {
+        position -= right * distance;
+    }
+    if (toRight) {
+        position += right * distance;
+    }
+    return ahead || behind || toLeft || toRight;
 }
 
 void Camera::followCar(mat4 m) {

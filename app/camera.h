@@ -20,6 +20,14 @@ public:
 
     // Recomputes front, right and up from yaw, pitch and worldUp.
     void updateVectors();
+    // Mouse look: turns by a cursor movement in pixels (dy up is positive),
+    // never past looking straight up or down.
+    void look(float dx, float dy);
+    // The scroll wheel narrows or widens the view, between 1 and 45 degrees.
+    void zoomBy(float offset);
+    // Flies `distance` along front (ahead, behind) and right (to the left,
+    // to the right) for each direction held; true when it moved.
+    bool fly(bool ahead, bool behind, bool toLeft, bool toRight, float distance);
     // Places the camera 5 units out along the car's local -Z and 1.8 up,
     // looking back along that axis; m is the car's model matrix.
     void followCar(mat4 m);

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "app/gamepad.h"
-#include "app/input.h"
+#include "app/input_state.h"
 #include "app/play_state.h"
 #include "audio/sound_player.h"
 #include "world/world.h"

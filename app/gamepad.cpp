@@ -7,10 +7,9 @@
 #include <cmath>
 #include <iostream>
 #include <sstream>
+#include <vector>
 
 #include "storage/atomic_file.h"
-#include "app/input.h"
-#include "recordings/recording.h"
 #include "storage/xdg_paths.h"
 
 PadState pad;
@@ -39,12 +38,6 @@ float stickSteer(float x, float y) {
     }
     const float travel = std::min(1.0f, (length - STICK_DEAD_ZONE) / (1.0f - STICK_DEAD_ZONE));
     return x / length * travel;
-}
-
-void pressedAs(const PadState& now, const PadState& before, int button, int key) {
-    if (now.buttons[button] && !before.buttons[button]) {
-        ++keyPresses[key];
-    }
 }
 
 bool isHexGuid(const std::string& text) {
@@ -134,15 +127,7 @@ PadDrive padDrive(const PadState& state) {
     return drive;
 }
 
-void onPadState(const PadState& state) {
-    pressedAs(state, pad, GLFW_GAMEPAD_BUTTON_A, GLFW_KEY_SPACE);
-    pressedAs(state, pad, GLFW_GAMEPAD_BUTTON_Y, GLFW_KEY_X);
-    pressedAs(state, pad, GLFW_GAMEPAD_BUTTON_BACK, GLFW_KEY_C);
-    pressedAs(state, pad, GLFW_GAMEPAD_BUTTON_START, GLFW_KEY_P);
-    pad = state;
-}
-
-void pollGamepad(GLFWwindow* window) {
+PadState readGamepad() {
     PadState state;
     for (int jid = GLFW_JOYSTICK_1; jid <= GLFW_JOYSTICK_LAST; ++jid) {
         GLFWgamepadstate read;
@@ -153,9 +138,7 @@ void pollGamepad(GLFWwindow* window) {
             break;
         }
     }
-    if (state != pad) {
-        receiveEvent(window, InputEvent::padEvent(state));
-    }
+    return state;
 }
 
 std::string padConnectionLine(bool connected, bool isGamepad, const std::string& name) {

@@ -8,8 +8,6 @@
 #include <iosfwd>
 #include <string>
 
-struct GLFWwindow;
-
 constexpr int PAD_AXES = 6;      // GLFW's gamepad axes: left x, y, right x, y, triggers
 constexpr int PAD_BUTTONS = 15;  // GLFW's gamepad buttons, A to d-pad left
 
@@ -44,13 +42,8 @@ struct PadDrive {
 // steers like the arrow keys.
 PadDrive padDrive(const PadState& state);
 
-// The game's side of a pad state: buttons pressed since the last state act
-// as the keys they stand for (A Space, Y X, Back C, Start P).
-void onPadState(const PadState& state);
-
-// Reads the first connected gamepad; a state unlike the last one goes to
-// the game as an event of the window's (its recording keeps it).
-void pollGamepad(GLFWwindow* window);
+// The first connected gamepad's state, or a disconnected one.
+PadState readGamepad();
 
 // Joystick hot-plugging: one console line when a pad comes or goes.
 void onJoystick(int jid, int event);

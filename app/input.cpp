@@ -5,26 +5,46 @@
 
 #include <algorithm>
 #include <iostream>
-#include <iterator>
+#include <utility>
 
 #include "app/camera.h"
-#include "app/gamepad.h"
-#include "app/main_loop.h"
 #include "app/play_state.h"
+#include "app/window_state.h"
 #include "world/car.h"
 #include "world/world.h"
 
-bool keys[KEY_COUNT] = {};
-bool freeCamera = false;
-bool wireframe = false;
-bool firstMouse = true;
-float lastX = 400.0f;
-float lastY = 300.0f;
-int keyPresses[KEY_COUNT] = {};
-int focusLosses = 0;
-bool windowFocused = true;
-
 namespace {
+
+std::function<void(const InputEvent&)> inputListener;
+
+// The window's callbacks: each event goes through receiveEvent, so the
+// listener hears it before the game handles it.
+void receiveKey(GLFWwindow* window, int key, int scancode, int action, int mods) {
+    receiveEvent(window, InputEvent::keyEvent(key, scancode, action, mods));
+}
+
+void receiveCursorPos(GLFWwindow* window, double x, double y) {
+    receiveEvent(window, InputEvent::pointEvent(InputEvent::Kind::Cursor, x, y));
+}
+
+void receiveScroll(GLFWwindow* window, double x, double y) {
+    receiveEvent(window, InputEvent::pointEvent(InputEvent::Kind::Scroll, x, y));
+}
+
+void receiveWindowSize(GLFWwindow* window, int width, int height) {
+    receiveEvent(window, InputEvent::sizeEvent(width, height));
+}
+
+void receiveWindowFocus(GLFWwindow* window, int focused) {
+    receiveEvent(window, InputEvent::focusEvent(focused ? 1 : 0));
+}
+
+// A pad button pressed since its last state counts as a press of its key.
+void pressedAs(const PadState& now, const PadState& before, int button, int key) {
+    if (now.buttons[button] && !before.buttons[button]) {
+        ++keyPresses[key];
+    }
+}
 
 bool validKey(int key) {
     return key >= 0 && key < KEY_COUNT;
@@ -118,29 +138,14 @@ void onCursorPos(GLFWwindow* window, double xpos, double ypos) {
     if (!freeCamera || playState.paused) {
         return;
     }
-    camera.yaw += xoffset * camera.mouseSensitivity;
-    camera.pitch += yoffset * camera.mouseSensitivity;
-    if (camera.pitch > 89.0f) {
-        camera.pitch = 89.0f;
-    }
-    if (camera.pitch < -89.0f) {
-        camera.pitch = -89.0f;
-    }
-    camera.updateVectors();
+    camera.look(xoffset, yoffset);
 }
 
 void onScroll(GLFWwindow* /*window*/, double /*xoffset*/, double yoffset) {
     if (!freeCamera || playState.paused) {
         return;
     }
-    if (camera.zoom >= 1.0f && camera.zoom <= 45.0f) {
-        camera.zoom -= static_cast<float>(yoffset);
-    }
-    if (camera.zoom <= 1.0f) {
-        camera.zoom = 1.0f;
-    } else if (camera.zoom >= 45.0f) {
-        camera.zoom = 45.0f;
-    }
+    camera.zoomBy(static_cast<float>(yoffset));
 }
 
 void onWindowSize(GLFWwindow* /*window*/, int width, int height) {
@@ -155,17 +160,67 @@ void onWindowFocus(GLFWwindow* /*window*/, int focused) {
     windowFocused = focused != 0;
 }
 
+void onPadState(const PadState& state) {
+    pressedAs(state, pad, GLFW_GAMEPAD_BUTTON_A, GLFW_KEY_SPACE);
+    pressedAs(state, pad, GLFW_GAMEPAD_BUTTON_Y, GLFW_KEY_X);
+    pressedAs(state, pad, GLFW_GAMEPAD_BUTTON_BACK, GLFW_KEY_C);
+    pressedAs(state, pad, GLFW_GAMEPAD_BUTTON_START, GLFW_KEY_P);
+    pad = state;
+}
+
+void installInputCallbacks(GLFWwindow* window) {
+    glfwSetKeyCallback(window, receiveKey);
+    glfwSetCursorPosCallback(window, receiveCursorPos);
+    glfwSetScrollCallback(window, receiveScroll);
+    glfwSetWindowSizeCallback(window, receiveWindowSize);
+    glfwSetWindowFocusCallback(window, receiveWindowFocus);
+}
+
+void setInputListener(std::function<void(const InputEvent&)> listener) {
+    inputListener = std::move(listener);
+}
+
+void receiveEvent(GLFWwindow* window, const InputEvent& event) {
+    if (inputListener) {
+        inputListener(event);
+    }
+    deliverEvent(window, event);
+}
+
+void deliverEvent(GLFWwindow* window, const InputEvent& event) {
+    switch (event.kind) {
+        case InputEvent::Kind::Key:
+            onKey(window, event.key, event.scancode, event.action, event.mods);
+            break;
+        case InputEvent::Kind::Cursor:
+            onCursorPos(window, event.x, event.y);
+            break;
+        case InputEvent::Kind::Scroll:
+            onScroll(window, event.x, event.y);
+            break;
+        case InputEvent::Kind::WindowSize:
+            onWindowSize(window, event.width, event.height);
+            break;
+        case InputEvent::Kind::Focus:
+            onWindowFocus(window, event.focused);
+            break;
+        case InputEvent::Kind::Pad:
+            onPadState(event.pad);
+            break;
+    }
+}
+
+void pollGamepad(GLFWwindow* window) {
+    const PadState state = readGamepad();
+    if (state != pad) {
+        receiveEvent(window, InputEvent::padEvent(state));
+    }
+}
+
 void applyHeldKeys() {
-    const float v = camera.movementSpeed * deltaTime;
     if (freeCamera) {
-        if (keys[GLFW_KEY_W])
-            camera.position += camera.front * v;
-        if (keys[GLFW_KEY_S])
-            camera.position -= camera.front * v;
-        if (keys[GLFW_KEY_A])
-            camera.position -= camera.right * v;
-        if (keys[GLFW_KEY_D])
-            camera.position += camera.right * v;
+        camera.fly(keys[GLFW_KEY_W], keys[GLFW_KEY_S], keys[GLFW_KEY_A], keys[GLFW_KEY_D],
+                   camera.movementSpeed * deltaTime);
     }
     // Keys push with full strength, the pad with its own; together they
     // never push harder than one.
@@ -191,10 +246,6 @@ void applyHeldKeys() {
     for (int n = actionsThisFrame(GLFW_KEY_SPACE); n > 0; --n)
         setChassisUpright();
     forgetKeyPresses();
-}
-
-void forgetKeyPresses() {
-    std::fill(std::begin(keyPresses), std::end(keyPresses), 0);
 }
 
 void resetInput() {

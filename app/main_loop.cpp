@@ -17,20 +17,13 @@
 #include "app/input.h"
 #include "app/play_state.h"
 #include "app/quality_choice.h"
-#include "recordings/recording.h"
-#include "storage/settings.h"
-#include "recordings/watch.h"
 #include "audio/sound_player.h"
 #include "hud/text_overlay.h"
 #include "render/environment_pass.h"
 #include "render/shadow_pass.h"
+#include "storage/settings.h"
+#include "world/physics.h"
 #include "world/world.h"
-
-uint32_t windowWidth = 1024;
-uint32_t windowHeight = 768;
-bool fullscreen = false;
-float deltaTime = 0.0f;
-float lastFrame = 0.0f;
 
 namespace {
 
@@ -56,14 +49,6 @@ GLFWwindow* createWindow(bool visible, int samples) {
     }
     return glfwCreateWindow(static_cast<int>(windowWidth), static_cast<int>(windowHeight),
                             "Vromdash", nullptr, nullptr);
-}
-
-void installCallbacks(GLFWwindow* window) {
-    glfwSetKeyCallback(window, onKey);
-    glfwSetCursorPosCallback(window, onCursorPos);
-    glfwSetScrollCallback(window, onScroll);
-    glfwSetWindowSizeCallback(window, onWindowSize);
-    glfwSetWindowFocusCallback(window, onWindowFocus);
 }
 
 void setGlobalGlState() {
@@ -95,15 +80,6 @@ void lap(FrameStageTimes& times, double& start, double& total) {
     start = now;
 }
 
-// The quality the player's settings file asks for (made with its defaults
-// on the first start).
-Quality settingsQuality() {
-    SettingsFile settings;
-    settings.path = settingsPath();
-    settings.load(std::cout);
-    return settings.settings.quality;
-}
-
 // The settings file, then the quality for this run: the command line's,
 // else the file's, with auto decided by the renderer (which needs GLFW).
 // False, with the failure line printed, when GLFW cannot start.
@@ -114,34 +90,6 @@ bool chooseRunQuality(const CommandLine& commandLine, QualityChoice& choice) {
         return false;
     }
     choice = chooseQuality(commandLine.quality, fromFile, probeRenderer);
-    return true;
-}
-
-// A file the player names is taken from where they started the launcher,
-// which moves into the asset tree.
-std::string fromStartDirectory(std::string path) {
-    const char* startDirectory = std::getenv("VROMDASH_START_DIRECTORY");
-    if (!path.empty() && path[0] != '/' && startDirectory && *startDirectory) {
-        path = std::string(startDirectory) + "/" + path;
-    }
-    return path;
-}
-
-// Opens the recording and routes the window's input through it.
-bool startRecording(GLFWwindow* window, const std::string& path, bool muted,
-                    RecordingWriter& recording) {
-    RecordingHeader header;
-    header.gameVersion = gameVersion();
-    header.fullscreen = fullscreen;
-    header.muted = muted;
-    header.width = static_cast<int>(windowWidth);
-    header.height = static_cast<int>(windowHeight);
-    if (!recording.open(path, header)) {
-        std::cout << "vromdash: cannot write the recording " << path << ": "
-                  << recording.openProblem() << std::endl;
-        return false;
-    }
-    installRecordingCallbacks(window, &recording);
     return true;
 }
 
@@ -165,6 +113,30 @@ bool askFullscreen(std::istream& in, std::ostream& out) {
     return in.get() == 'y';
 }
 
+Quality settingsQuality() {
+    SettingsFile settings;
+    settings.path = settingsPath();
+    settings.load(std::cout);
+    return settings.settings.quality;
+}
+
+std::string fromStartDirectory(std::string path) {
+    const char* startDirectory = std::getenv("VROMDASH_START_DIRECTORY");
+    if (!path.empty() && path[0] != '/' && startDirectory && *startDirectory) {
+        path = std::string(startDirectory) + "/" + path;
+    }
+    return path;
+}
+
+void resetGameState() {
+    resetInput();
+    resetPlayState();
+    camera = Camera();
+    deltaTime = 0.0f;
+    lastFrame = 0.0f;
+    physicsAccumulator = 0.0;
+}
+
 mat4 screenProjection(float zoomDegrees) {
     // A minimised window has no area; keep the last shape that had one.
     static float lastValidAspect = 1024.0f / 768.0f;
@@ -183,7 +155,7 @@ GLFWwindow* openGameWindow(bool visible, int samples) {
         return fail(withGlfwReason(WINDOW_FAILED));
     }
     glfwMakeContextCurrent(window);
-    installCallbacks(window);
+    installInputCallbacks(window);
 
     glewExperimental = GL_TRUE;
     const GLenum glewStatus = glewInit();
@@ -196,15 +168,9 @@ GLFWwindow* openGameWindow(bool visible, int samples) {
     return window;
 }
 
-GamePrograms::~GamePrograms() {
-    for (GLuint id :
-         {environment.id, sceneA.id, sceneB.id, sky.id, shadow.id, cubemap.id, cubemapSky.id}) {
-        glDeleteProgram(id);
-    }
-}
-
 FramePrograms GamePrograms::ids() const {
-    return {environment.id, sceneA.id, sceneB.id, sky.id, shadow.id, cubemap.id, cubemapSky.id};
+    return {environment.id(), sceneA.id(),  sceneB.id(),    sky.id(),
+            shadow.id(),      cubemap.id(), cubemapSky.id()};
 }
 
 bool runFrame(GLFWwindow* window, const FramePrograms& programs, float now, FrameStageTimes* times,
@@ -273,16 +239,7 @@ void drawFrame(GLFWwindow* window, const FramePrograms& programs, const FrameSou
     }
 }
 
-int runGame(int argc, const char* const* argv) {
-    const CommandLine commandLine = parseCommandLine(argc, argv);
-    if (commandLine.action != StartAction::Play) {
-        return answerWithoutPlaying(commandLine, std::cout);
-    }
-    if (!commandLine.watchPath.empty()) {
-        // Watched at the quality this player's game would play at.
-        return watchRecordingFile(fromStartDirectory(commandLine.watchPath), 60, false, std::cout,
-                                  "vromdash", commandLine.quality, settingsQuality());
-    }
+int playGame(const CommandLine& commandLine, const GameHooks& hooks) {
     if (commandLine.screen == ScreenChoice::Ask) {
         fullscreen = askFullscreen(std::cin, std::cout);
     } else {
@@ -301,10 +258,7 @@ int runGame(int argc, const char* const* argv) {
     std::cout << qualityLine(quality) << std::endl;
     loadGamepadMappings(std::cout);
     watchGamepads(std::cout);
-    RecordingWriter recording;
-    if (!commandLine.recordPath.empty() &&
-        !startRecording(window, fromStartDirectory(commandLine.recordPath), commandLine.muted,
-                        recording)) {
+    if (hooks.windowOpened && !hooks.windowOpened()) {
         glfwTerminate();
         return 1;
     }
@@ -323,7 +277,9 @@ int runGame(int argc, const char* const* argv) {
         while (!glfwWindowShouldClose(window)) {
             const float now = static_cast<float>(glfwGetTime());
             runFrame(window, ids, now, nullptr, nullptr, &overlay);
-            recording.endFrame(now);
+            if (hooks.frameEnded) {
+                hooks.frameEnded(now);
+            }
         }
         // The world's GL objects and bodies go before the overlay's, the
         // programs and the context.
@@ -331,7 +287,9 @@ int runGame(int argc, const char* const* argv) {
         world = nullptr;
         gameWorld.reset();
     }
-    recording.finish();
+    if (hooks.gameEnded) {
+        hooks.gameEnded();
+    }
     glfwTerminate();
     return 0;
 }

@@ -7,6 +7,8 @@
 #include <iosfwd>
 #include <string>
 
+#include "app/command_line.h"
+#include "app/window_state.h"
 #include "gfx/shader_program.h"
 #include "render/maths.h"
 #include "render/scene_pass.h"
@@ -14,12 +16,6 @@
 struct GLFWwindow;
 class Camera;
 class TextOverlay;
-
-extern uint32_t windowWidth;
-extern uint32_t windowHeight;
-extern bool fullscreen;
-extern float deltaTime;
-extern float lastFrame;
 
 // Greets the user and asks the full-screen question; true only for a
 // lower-case 'y'. Reads exactly one character.
@@ -37,7 +33,8 @@ mat4 screenProjection(float zoomDegrees);
 // null when any of it fails. A replay asks for a hidden window.
 GLFWwindow* openGameWindow(bool visible = true, int samples = 16);
 
-// The seven programs in the order the game builds them; deleted with this.
+// The seven programs in the order the game builds them; each ShaderProgram
+// owns its program, so they are deleted with this.
 struct GamePrograms {
     ShaderProgram environment{"Vrom2/shader/environment.vert", "Vrom2/shader/environment.frag"};
     ShaderProgram sceneA{"Vrom2/shader/shader.vert", "Vrom2/shader/shader.frag"};
@@ -50,11 +47,7 @@ struct GamePrograms {
     ShaderProgram cubemapSky{"Vrom2/shader/cubemapsky.vert", "Vrom2/shader/cubemapsky.frag",
                              "Vrom2/shader/cubemapsky.geom"};
 
-    GamePrograms() = default;
-    ~GamePrograms();
-    GamePrograms(const GamePrograms&) = delete;
-    GamePrograms& operator=(const GamePrograms&) = delete;
-
+    // The plain names every draw operation takes.
     FramePrograms ids() const;
 };
 
@@ -100,6 +93,27 @@ bool runFrame(GLFWwindow* window, const FramePrograms& programs, float now,
               FrameStageTimes* times = nullptr, const FrameSource* source = nullptr,
               const TextOverlay* overlay = nullptr);
 
-// Runs the whole program: the command line, start-up, frame loop, shutdown.
-// Returns the exit status.
-int runGame(int argc, const char* const* argv);
+// What the entry adds around a game it starts (a recorder): once the window
+// is open (false ends the run, with status 1), after every frame with the
+// time it started at, and when the last frame has run.
+struct GameHooks {
+    std::function<bool()> windowOpened;
+    std::function<void(float now)> frameEnded;
+    std::function<void()> gameEnded;
+};
+
+// Plays the game the command line asks for: the console dialogue, start-up,
+// the frame loop until the window is asked to close, shutdown. Returns the
+// exit status.
+int playGame(const CommandLine& commandLine, const GameHooks& hooks = {});
+
+// The quality the player's settings file asks for (made with its defaults
+// on the first start).
+Quality settingsQuality();
+// A file the player names is taken from where they started the launcher,
+// which moves into the asset tree.
+std::string fromStartDirectory(std::string path);
+
+// The per-run state a game starts with: input, camera, the frame clock and
+// the physics step's owed time. A replay starts from it, as the game does.
+void resetGameState();

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/input.h"
+#include "app/input_state.h"
 #include "world/world.h"
 
 PlayState playState;

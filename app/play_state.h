@@ -6,8 +6,8 @@
 #include <iosfwd>
 #include <string>
 
-#include "storage/best_times.h"
 #include "hud/hud_view.h"
+#include "storage/best_times.h"
 
 // How long a message stays, and how long the hint for the controls shows at
 // the start, in physics steps (game time: the same at any frame rate).

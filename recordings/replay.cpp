@@ -1,19 +1,7 @@
 #include "recordings/replay.h"
 
-#include "app/camera.h"
 #include "app/input.h"
-#include "app/main_loop.h"
 #include "app/play_state.h"
-#include "world/physics.h"
-
-void resetGameState() {
-    resetInput();
-    resetPlayState();
-    camera = Camera();
-    deltaTime = 0.0f;
-    lastFrame = 0.0f;
-    physicsAccumulator = 0.0;
-}
 
 void resetGameStateFor(const RecordingHeader& header) {
     resetGameState();

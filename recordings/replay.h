@@ -5,16 +5,15 @@
 
 #include <functional>
 
+#include "app/main_loop.h"
 #include "recordings/recording.h"
 #include "render/scene_pass.h"
 
 struct GLFWwindow;
 
-// The per-run state a game starts with: input, camera, the frame clock and
-// the physics step's owed time. A replay starts from it, as the game does.
-void resetGameState();
-// The same, then what the player chose as the recorded game started (its
-// sound off): the state a replay of that recording starts from.
+// resetGameState (app/main_loop.h), then what the player chose as the
+// recorded game started (its sound off): the state a replay of that
+// recording starts from.
 void resetGameStateFor(const RecordingHeader& header);
 
 // Plays every frame of the recording in order on the current world; after

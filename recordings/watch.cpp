@@ -10,9 +10,9 @@
 #include "app/input.h"
 #include "app/main_loop.h"
 #include "app/quality_choice.h"
-#include "recordings/replay.h"
 #include "hud/text_overlay.h"
-#include "world/body_hashes.h"
+#include "recordings/replay.h"
+#include "recordings/replay_report.h"
 #include "world/world.h"
 
 namespace {
@@ -140,10 +140,7 @@ void onWatchCursorPos(GLFWwindow* window, double x, double y) {
     if (!state->freeCamera || (dx == 0.0f && dy == 0.0f)) {
         return;
     }
-    Camera& c = state->camera;
-    c.yaw += dx * c.mouseSensitivity;
-    c.pitch = std::clamp(c.pitch + dy * c.mouseSensitivity, -89.0f, 89.0f);
-    c.updateVectors();
+    state->camera.look(dx, dy);
     state->moved = true;
 }
 
@@ -152,7 +149,7 @@ void onWatchScroll(GLFWwindow* window, double /*xoffset*/, double yoffset) {
     if (!state || !state->freeCamera) {
         return;
     }
-    state->camera.zoom = std::clamp(state->camera.zoom - static_cast<float>(yoffset), 1.0f, 45.0f);
+    state->camera.zoomBy(static_cast<float>(yoffset));
     state->moved = true;
 }
 
@@ -194,14 +191,12 @@ void applyWatchKeys(WatchState& state, double seconds) {
     if (!state.freeCamera) {
         return;
     }
+    // The watcher flies three times as fast as the game's free camera: a
+    // replay is looked over, not played.
     Camera& c = state.camera;
-    const float v = c.movementSpeed * 3.0f * static_cast<float>(seconds);
-    const vec3 moves[4] = {c.front * v, -c.front * v, -c.right * v, c.right * v};
-    for (int i = 0; i < 4; ++i) {
-        if (state.fly[i]) {
-            c.position += moves[i];
-            state.moved = true;
-        }
+    if (c.fly(state.fly[0], state.fly[1], state.fly[2], state.fly[3],
+              c.movementSpeed * 3.0f * static_cast<float>(seconds))) {
+        state.moved = true;
     }
 }
 
@@ -362,28 +357,13 @@ int watchRecordingFile(const std::string& path, int every, bool bodies, std::ost
         TextOverlay overlay;
         overlay.load(out);
         const int last = static_cast<int>(recording.frames.size());
+        const ReplayReport report{out, every, bodies, last};
         const double started = clock.now();
         const WatchOutcome outcome =
-            watchFrames(window, programs.ids(), &overlay, recording, state, clock, [&](int frame) {
-                if (frame % every == 0 || frame == last) {
-                    out << hashReport(*world, frame, bodies) << std::flush;
-                }
-            });
+            watchFrames(window, programs.ids(), &overlay, recording, state, clock,
+                        [&](int frame) { report.frameDone(frame); });
         const double seconds = clock.now() - started;
-        if (outcome.quit) {
-            if (outcome.frames % every != 0) {
-                out << hashReport(*world, outcome.frames, bodies);
-            }
-            out << "watching stopped at frame " << outcome.frames << " of " << last << std::endl;
-        } else if (last == 0) {
-            out << hashReport(*world, 0, bodies);
-        }
-        if (const RigidDynamic* chassis = currentChassis()) {
-            const vec3 p = chassis->getGlobalPose().p;
-            char line[96];
-            std::snprintf(line, sizeof line, "final car position: %g %g %g\n", p.x, p.y, p.z);
-            out << line;
-        }
+        report.stopped(outcome.frames);
         const double recorded =
             last > 1 ? recording.frames.back().now - recording.frames[0].now : 0;
         char pace[128];
@@ -391,7 +371,7 @@ int watchRecordingFile(const std::string& path, int every, bool bodies, std::ost
                       outcome.frames, seconds, recorded);
         out << pace << std::flush;
         if (!recording.complete && !outcome.quit) {
-            out << "recording ended early after frame " << last << std::endl;
+            report.endedEarly();
             holdEarlyEnd(window, programs.ids(), &overlay, state, clock, last);
         }
         world = nullptr;

@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "storage/write_all.h"
+
 namespace {
 
 int renameWithoutReplacing(const char* from, const char* to) {
@@ -55,28 +57,11 @@ int createTemporary(const std::string& path, std::string& temporary, std::string
     return -1;
 }
 
-bool writeAll(int fd, const std::string& contents, const FileOperations& operations,
-              std::string& problem) {
-    size_t done = 0;
-    while (done < contents.size()) {
-        const ssize_t written =
-            operations.write(fd, contents.data() + done, contents.size() - done);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            problem = reason("writing", written < 0 ? errno : ENOSPC);
-            return false;
-        }
-        done += static_cast<size_t>(written);
-    }
-    return true;
-}
-
 // Everything before the rename: the temporary file, complete and synced.
 bool writeTemporary(int fd, const std::string& contents, const FileOperations& operations,
                     std::string& problem) {
-    if (!writeAll(fd, contents, operations, problem)) {
+    if (const int error = writeAll(fd, contents.data(), contents.size(), operations.write)) {
+        problem = reason("writing", error);
         ::close(fd);
         return false;
     }

@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "storage/atomic_file.h"
 #include "render/quality.h"
+#include "storage/atomic_file.h"
 
 struct Settings {
     Quality quality = Quality::Auto;

@@ -96,3 +96,30 @@ TEST(Camera, FollowingLeavesTheFreeCameraAnglesAlone) {
     EXPECT_EQ(c.pitch, 20.0f);
     EXPECT_EQ(c.up, up);
 }
+
+TEST(Camera, LooksZoomsAndFliesWithinItsLimits) {
+    Camera c;
+    // 40 pixels right at 0.25 degrees a pixel turns 10 degrees towards +Z.
+    c.look(40.0f, 0.0f);
+    EXPECT_FLOAT_EQ(c.yaw, -80.0f);
+    expectVecNear(c.front, vec3(std::cos(-80.0f * DEG_TO_RAD), 0, std::sin(-80.0f * DEG_TO_RAD)));
+    c.look(0.0f, 10000.0f);
+    EXPECT_FLOAT_EQ(c.pitch, 89.0f);
+    c.look(0.0f, -20000.0f);
+    EXPECT_FLOAT_EQ(c.pitch, -89.0f);
+
+    c.zoomBy(5.0f);
+    EXPECT_FLOAT_EQ(c.zoom, 40.0f);
+    c.zoomBy(100.0f);
+    EXPECT_FLOAT_EQ(c.zoom, 1.0f);
+    c.zoomBy(-100.0f);
+    EXPECT_FLOAT_EQ(c.zoom, 45.0f);
+
+    Camera level;
+    EXPECT_FALSE(level.fly(false, false, false, false, 2.0f));
+    expectVecNear(level.position, vec3(0, 3, 5));
+    EXPECT_TRUE(level.fly(true, false, false, true, 2.0f));  // ahead (-Z) and right (+X)
+    expectVecNear(level.position, vec3(2, 3, 3));
+    EXPECT_TRUE(level.fly(true, true, true, true, 2.0f));  // opposites cancel
+    expectVecNear(level.position, vec3(2, 3, 3));
+}

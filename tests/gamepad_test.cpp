@@ -18,6 +18,7 @@
 #include "app/main_loop.h"
 #include "app/play_state.h"
 #include "recordings/recording.h"
+#include "recordings/recording_writer.h"
 #include "recordings/replay.h"
 #include "tests/support/frame_fixture.h"
 #include "tests/support/game_process.h"

@@ -10,6 +10,7 @@
 #include "app/input.h"
 #include "app/main_loop.h"
 #include "recordings/recording.h"
+#include "recordings/recording_writer.h"
 #include "tools/assetgen/route.h"
 #include "world/physics.h"
 #include "world/world.h"

@@ -29,6 +29,7 @@
 #include "app/main_loop.h"
 #include "app/play_state.h"
 #include "recordings/recording.h"
+#include "recordings/recording_writer.h"
 #include "hud/text_overlay.h"
 #include "tools/assetgen/image.h"
 #include "tools/autopilot/autopilot.h"

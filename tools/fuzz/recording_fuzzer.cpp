@@ -15,31 +15,8 @@
 #include <iterator>
 #include <string>
 
-#include "app/input.h"
 #include "recordings/recording.h"
-
-// recording.cpp hands events to the game's callbacks (deliverEvent and
-// the recording callbacks), which would pull the whole game in. This target
-// never delivers an event, so these only satisfy the linker and stop the run
-// if anything reaches them.
-void onKey(GLFWwindow*, int, int, int, int) {
-    std::abort();
-}
-void onCursorPos(GLFWwindow*, double, double) {
-    std::abort();
-}
-void onScroll(GLFWwindow*, double, double) {
-    std::abort();
-}
-void onWindowSize(GLFWwindow*, int, int) {
-    std::abort();
-}
-void onWindowFocus(GLFWwindow*, int) {
-    std::abort();
-}
-void onPadState(const PadState&) {
-    std::abort();
-}
+#include "recordings/recording_writer.h"
 
 namespace {
 

@@ -20,11 +20,11 @@
 
 #include "app/game_sound.h"
 #include "app/main_loop.h"
-#include "recordings/replay.h"
-#include "recordings/watch.h"
 #include "audio/sound_player.h"
 #include "audio/sound_track.h"
-#include "world/body_hashes.h"
+#include "recordings/replay.h"
+#include "recordings/replay_report.h"
+#include "recordings/watch.h"
 #include "world/world.h"
 
 namespace {
@@ -64,11 +64,6 @@ bool parseOptions(int argc, char** argv, Options& options) {
     // Watching draws every frame, and renders no sound track.
     return !options.path.empty() && (options.draw || !options.watch) &&
            (options.soundPath.empty() || !options.watch);
-}
-
-void printHashes(int frame, bool bodies) {
-    std::fputs(hashReport(*world, frame, bodies).c_str(), stdout);
-    std::fflush(stdout);
 }
 
 // The sound, on a loopback device, and the file its track goes to.
@@ -118,25 +113,18 @@ int replay(GLFWwindow* window, const GamePrograms& programs, const Recording& re
         return 1;
     }
     const int last = static_cast<int>(recording.frames.size());
+    const ReplayReport report{std::cout, options.every, options.bodies, last};
     bool soundKept = true;
     replayFrames(window, programs.ids(), recording, options.draw, [&](int frame) {
         if (withSound && soundKept) {
             soundKept = keepFrameSound(player, track);
         }
-        if (frame % options.every == 0 || frame == last) {
-            printHashes(frame, options.bodies);
-        }
+        report.frameDone(frame);
     });
     gameSound = nullptr;
-    if (last == 0) {
-        printHashes(0, options.bodies);
-    }
-    if (const RigidDynamic* chassis = currentChassis()) {
-        const vec3 p = chassis->getGlobalPose().p;
-        std::printf("final car position: %g %g %g\n", p.x, p.y, p.z);
-    }
+    report.stopped(last);
     if (!recording.complete) {
-        std::printf("recording ended early after frame %d\n", last);
+        report.endedEarly();
     }
     return withSound && !(soundKept && finishSoundTrack(track)) ? 1 : 0;
 }

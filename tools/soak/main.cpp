@@ -25,6 +25,7 @@
 #include "app/input.h"
 #include "app/main_loop.h"
 #include "recordings/recording.h"
+#include "recordings/recording_writer.h"
 #include "tools/common/process_memory.h"
 #include "world/body_hashes.h"
 #include "world/world.h"
@@ -172,7 +173,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         // The window's own events, if any come, are recorded as the game's.
-        installRecordingCallbacks(window, &recording);
+        setInputListener([&](const InputEvent& event) { recording.add(event); });
     }
     int status = 0;
     {
@@ -224,6 +225,7 @@ int main(int argc, char** argv) {
         }
         const uint64_t finalHash = worldHash(*world);
         world = nullptr;
+        setInputListener(nullptr);
         recording.finish();
         std::cout << "frames: " << frames << " frames" << std::endl;
         std::cout << "level_reached: " << owned->level << " level" << std::endl;
