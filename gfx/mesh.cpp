@@ -9,48 +9,16 @@ Mesh::Mesh(std::vector<Vertex> vertices, std::vector<unsigned int> indices,
     setupMesh();
 }
 
-Mesh::~Mesh() {
-    release();
-}
-
-Mesh::Mesh(Mesh&& other) noexcept
-    : vertices(std::move(other.vertices)),
-      indices(std::move(other.indices)),
-      textures(std::move(other.textures)),
-      vao(std::exchange(other.vao, 0)),
-      vbo(std::exchange(other.vbo, 0)),
-      ebo(std::exchange(other.ebo, 0)) {
-    other.vertices.clear();
-    other.indices.clear();
-    other.textures.clear();
-}
-
-Mesh& Mesh::operator=(Mesh&& other) noexcept {
-    if (this != &other) {
-        release();
-        vertices = std::move(other.vertices);
-        indices = std::move(other.indices);
-        textures = std::move(other.textures);
-        vao = std::exchange(other.vao, 0);
-        vbo = std::exchange(other.vbo, 0);
-        ebo = std::exchange(other.ebo, 0);
-        other.vertices.clear();
-        other.indices.clear();
-        other.textures.clear();
-    }
-    return *this;
-}
-
 void Mesh::setupMesh() {
-    glGenVertexArrays(1, &vao);
-    glGenBuffers(1, &vbo);
-    glGenBuffers(1, &ebo);
+    vao = GlVertexArray::generate();
+    vbo = GlBuffer::generate();
+    ebo = GlBuffer::generate();
 
-    glBindVertexArray(vao);
-    glBindBuffer(GL_ARRAY_BUFFER, vbo);
+    glBindVertexArray(vao.get());
+    glBindBuffer(GL_ARRAY_BUFFER, vbo.get());
     glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(Vertex)),
                  vertices.data(), GL_STATIC_DRAW);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, ebo);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, ebo.get());
     glBufferData(GL_ELEMENT_ARRAY_BUFFER,
                  static_cast<GLsizeiptr>(indices.size() * sizeof(unsigned int)), indices.data(),
                  GL_STATIC_DRAW);
@@ -92,22 +60,13 @@ void Mesh::draw(GLuint program) const {
     if (!vao) {
         return;  // moved from: nothing of its own left to draw
     }
-    glBindVertexArray(vao);
+    glBindVertexArray(vao.get());
     glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(indices.size()), GL_UNSIGNED_INT, nullptr);
     glBindVertexArray(0);
 }
 
 void Mesh::release() {
-    if (vao) {
-        glDeleteVertexArrays(1, &vao);
-    }
-    if (vbo) {
-        glDeleteBuffers(1, &vbo);
-    }
-    if (ebo) {
-        glDeleteBuffers(1, &ebo);
-    }
-    vao = 0;
-    vbo = 0;
-    ebo = 0;
+    vao.release();
+    vbo.release();
+    ebo.release();
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "gfx/gl_handle.h"
 #include "render/maths.h"
 
 // One vertex of the vertex buffer; the attribute pointers rely on this layout.
@@ -28,24 +29,19 @@ struct MeshTexture {
 };
 
 // Owns its vertex array and two buffers; move-only, so no two meshes ever hold
-// the same live GL names. A moved-from mesh holds zeros.
+// the same live GL names. A moved-from mesh holds none.
 class Mesh {
 public:
     std::vector<Vertex> vertices;
     std::vector<unsigned int> indices;
     std::vector<MeshTexture> textures;
-    GLuint vao = 0;
-    GLuint vbo = 0;
-    GLuint ebo = 0;
+    GlVertexArray vao;
+    GlBuffer vbo;
+    GlBuffer ebo;
 
     // Stores the lists and uploads them at once.
     Mesh(std::vector<Vertex> vertices, std::vector<unsigned int> indices,
          std::vector<MeshTexture> textures);
-    ~Mesh();
-    Mesh(const Mesh&) = delete;
-    Mesh& operator=(const Mesh&) = delete;
-    Mesh(Mesh&& other) noexcept;
-    Mesh& operator=(Mesh&& other) noexcept;
 
     void setupMesh();
     // Binds texture i to unit i under its numbered sampler name, draws the

@@ -15,38 +15,10 @@ Model::Model(const char* path) {
     loadModel(path ? path : "");
 }
 
-Model::~Model() {
-    release();
-}
-
-Model::Model(Model&& other) noexcept
-    : meshes(std::move(other.meshes)),
-      directory(std::move(other.directory)),
-      loadedTextures(std::move(other.loadedTextures)) {
-    other.meshes.clear();
-    other.loadedTextures.clear();
-}
-
-Model& Model::operator=(Model&& other) noexcept {
-    if (this != &other) {
-        release();
-        meshes = std::move(other.meshes);
-        directory = std::move(other.directory);
-        loadedTextures = std::move(other.loadedTextures);
-        other.meshes.clear();
-        other.loadedTextures.clear();
-    }
-    return *this;
-}
-
 void Model::release() {
     meshes.clear();  // each mesh deletes its own vertex array and buffers
-    for (const MeshTexture& texture : loadedTextures) {
-        if (texture.id) {
-            glDeleteTextures(1, &texture.id);
-        }
-    }
     loadedTextures.clear();
+    ownedTextures.clear();
 }
 
 void Model::draw(GLuint program) const {
@@ -175,12 +147,14 @@ std::vector<MeshTexture> Model::loadMaterialTextures(const aiMaterial* material,
             }
         }
         if (!cached) {
+            GlTexture owned = loadTextureFromFile(path.C_Str(), directory);
             MeshTexture texture;
-            texture.id = loadTextureFromFile(path.C_Str(), directory);
+            texture.id = owned.get();
             texture.type = typeName;
             texture.path = path;
             result.push_back(texture);
             loadedTextures.push_back(texture);
+            ownedTextures.push_back(std::move(owned));
         }
     }
     return result;

@@ -19,16 +19,14 @@ class Model {
 public:
     std::vector<Mesh> meshes;
     std::string directory;
+    // Every texture loaded, once per path: what the meshes name. The names
+    // are owned by ownedTextures, in the same order.
     std::vector<MeshTexture> loadedTextures;
+    std::vector<GlTexture> ownedTextures;
 
     // Imports the file at once. A file that does not import prints
     // "ERROR::ASSIMP:: " and the importer's text and leaves the model empty.
     explicit Model(const char* path);
-    ~Model();
-    Model(const Model&) = delete;
-    Model& operator=(const Model&) = delete;
-    Model(Model&& other) noexcept;
-    Model& operator=(Model&& other) noexcept;
 
     // Draws every mesh in order; the caller has made program current.
     void draw(GLuint program) const;

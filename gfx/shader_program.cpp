@@ -48,69 +48,64 @@ StageSources readShaderSources(const char* vertexPath, const char* fragmentPath,
     return read;
 }
 
-GLuint compileShaderStage(GLenum stage, const std::string& source, const char* failureMessage,
-                          GLint& success, char* infoLog) {
-    const GLuint shader = glCreateShader(stage);
+GlShader compileShaderStage(GLenum stage, const std::string& source, const char* failureMessage,
+                            GLint& success, char* infoLog) {
+    GlShader shader(glCreateShader(stage));
     const char* text = source.c_str();
-    glShaderSource(shader, 1, &text, nullptr);
-    glCompileShader(shader);
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &success);
+    glShaderSource(shader.get(), 1, &text, nullptr);
+    glCompileShader(shader.get());
+    glGetShaderiv(shader.get(), GL_COMPILE_STATUS, &success);
     if (!success) {
         infoLog[0] = '\0';
-        glGetShaderInfoLog(shader, 512, nullptr, infoLog);
+        glGetShaderInfoLog(shader.get(), 512, nullptr, infoLog);
         std::cout << failureMessage << infoLog << std::endl;
     }
     return shader;
 }
 
-GLuint buildProgram(const char* vertexPath, const char* fragmentPath, const char* geometryPath,
-                    bool withGeometry) {
+GlProgram buildProgram(const char* vertexPath, const char* fragmentPath, const char* geometryPath,
+                       bool withGeometry) {
     const StageSources sources =
         readShaderSources(vertexPath, fragmentPath, geometryPath, withGeometry);
     GLint success = 0;
     char infoLog[512];
 
-    const GLuint vertex =
+    const GlShader vertex =
         compileShaderStage(GL_VERTEX_SHADER, sources.vertex,
                            "ERROR::SHADER::VERTEX::COMPILATION_FAILED\n", success, infoLog);
-    const GLuint fragment =
+    const GlShader fragment =
         compileShaderStage(GL_FRAGMENT_SHADER, sources.fragment,
                            "ERROR::SHADER::FRAGMENT::COMPILATION_FAILED\n", success, infoLog);
-    GLuint geometry = 0;
+    GlShader geometry;
     if (withGeometry) {
         geometry =
             compileShaderStage(GL_GEOMETRY_SHADER, sources.geometry,
                                "ERROR::SHADER::GEOMETRY::COMPILATION_FAILED\n", success, infoLog);
     }
 
-    const GLuint program = glCreateProgram();
-    glAttachShader(program, vertex);
-    glAttachShader(program, fragment);
+    GlProgram program(glCreateProgram());
+    glAttachShader(program.get(), vertex.get());
+    glAttachShader(program.get(), fragment.get());
     if (withGeometry) {
-        glAttachShader(program, geometry);
+        glAttachShader(program.get(), geometry.get());
     }
-    glLinkProgram(program);
-    glGetProgramiv(program, GL_LINK_STATUS, &success);
+    glLinkProgram(program.get());
+    glGetProgramiv(program.get(), GL_LINK_STATUS, &success);
     if (!success) {
         infoLog[0] = '\0';
-        glGetProgramInfoLog(program, 512, nullptr, infoLog);
+        glGetProgramInfoLog(program.get(), 512, nullptr, infoLog);
         std::cout << "ERROR::SHADER::PROGRAM::LINKING_FAILED\n" << infoLog << std::endl;
     }
-
-    // Flagged now, freed by the driver once the program lets go of them.
-    glDeleteShader(vertex);
-    glDeleteShader(fragment);
-    if (withGeometry) {
-        glDeleteShader(geometry);
-    }
+    // The stages are deleted on the way out: flagged now, freed by the
+    // driver once the program lets go of them.
     return program;
 }
 
 }  // namespace
 
 ShaderProgram::ShaderProgram(const char* vertexPath, const char* fragmentPath)
-    : id(buildProgram(vertexPath, fragmentPath, nullptr, false)) {}
+    : program(buildProgram(vertexPath, fragmentPath, nullptr, false)) {}
 
 ShaderProgram::ShaderProgram(const char* vertexPath, const char* fragmentPath,
                              const char* geometryPath)
-    : id(buildProgram(vertexPath, fragmentPath, geometryPath, true)) {}
+    : program(buildProgram(vertexPath, fragmentPath, geometryPath, true)) {}

@@ -30,10 +30,9 @@ const float SKYBOX_VERTICES[108] = {
 };
 // clang-format on
 
-GLuint loadCubeMap(std::vector<std::string> faces) {
-    GLuint texture = 0;
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_CUBE_MAP, texture);
+GlTexture loadCubeMap(std::vector<std::string> faces) {
+    GlTexture texture = GlTexture::generate();
+    glBindTexture(GL_TEXTURE_CUBE_MAP, texture.get());
     for (std::size_t i = 0; i < faces.size() && i < 6; ++i) {
         const GLenum target = GL_TEXTURE_CUBE_MAP_POSITIVE_X + static_cast<GLenum>(i);
         const Image image(faces[i], IMAGE_RGB);
@@ -60,50 +59,18 @@ Skybox::Skybox(std::string directory) {
     setup(std::move(directory));
 }
 
-Skybox::~Skybox() {
-    release();
-}
-
-Skybox::Skybox(Skybox&& other) noexcept
-    : cubeMapTexture(std::exchange(other.cubeMapTexture, 0)),
-      vao(std::exchange(other.vao, 0)),
-      vbo(std::exchange(other.vbo, 0)),
-      view(other.view),
-      projection(other.projection) {}
-
-Skybox& Skybox::operator=(Skybox&& other) noexcept {
-    if (this != &other) {
-        release();
-        cubeMapTexture = std::exchange(other.cubeMapTexture, 0);
-        vao = std::exchange(other.vao, 0);
-        vbo = std::exchange(other.vbo, 0);
-        view = other.view;
-        projection = other.projection;
-    }
-    return *this;
-}
-
 void Skybox::release() {
-    if (cubeMapTexture) {
-        glDeleteTextures(1, &cubeMapTexture);
-    }
-    if (vbo) {
-        glDeleteBuffers(1, &vbo);
-    }
-    if (vao) {
-        glDeleteVertexArrays(1, &vao);
-    }
-    cubeMapTexture = 0;
-    vao = 0;
-    vbo = 0;
+    cubeMapTexture.release();
+    vbo.release();
+    vao.release();
 }
 
 void Skybox::setup(std::string directory) {
-    release();  // a second setup replaces the first instead of leaking it
-    glGenVertexArrays(1, &vao);
-    glGenBuffers(1, &vbo);
-    glBindVertexArray(vao);
-    glBindBuffer(GL_ARRAY_BUFFER, vbo);
+    release();  // a second setup lets the first sky go before it makes its own
+    vao = GlVertexArray::generate();
+    vbo = GlBuffer::generate();
+    glBindVertexArray(vao.get());
+    glBindBuffer(GL_ARRAY_BUFFER, vbo.get());
     glBufferData(GL_ARRAY_BUFFER, sizeof(SKYBOX_VERTICES), SKYBOX_VERTICES, GL_STATIC_DRAW);
     glEnableVertexAttribArray(0);
     glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 3 * sizeof(float), nullptr);
@@ -122,10 +89,10 @@ void Skybox::draw(GLuint program) const {
     glUniformMatrix4fv(glGetUniformLocation(program, "view"), 1, GL_FALSE, glm::value_ptr(view));
     glUniformMatrix4fv(glGetUniformLocation(program, "projection"), 1, GL_FALSE,
                        glm::value_ptr(projection));
-    glBindVertexArray(vao);
+    glBindVertexArray(vao.get());
     glActiveTexture(GL_TEXTURE0);
     glUniform1i(glGetUniformLocation(program, "skybox"), 0);
-    glBindTexture(GL_TEXTURE_CUBE_MAP, cubeMapTexture);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, cubeMapTexture.get());
     glDrawArrays(GL_TRIANGLES, 0, 36);
     glBindVertexArray(0);
     glDepthFunc(GL_LESS);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "gfx/gl_handle.h"
 #include "render/maths.h"
 
 // 36 vertices (12 triangles), face by face: -Z, -X, +X, +Z, +Y, -Y.
@@ -17,15 +18,15 @@ constexpr int SKY_FACE_SIZE = 1024;
 
 // Makes a cube map from up to six images, in the order +X, -X, +Y, -Y, +Z, -Z.
 // A face that does not load becomes a neutral SKY_FACE_SIZE square, silently,
-// so the cube map is always complete. The caller owns the texture.
-GLuint loadCubeMap(std::vector<std::string> faces);
+// so the cube map is always complete.
+GlTexture loadCubeMap(std::vector<std::string> faces);
 
 // Owns its vertex array, buffer and cube map; move-only.
 class Skybox {
 public:
-    GLuint cubeMapTexture = 0;
-    GLuint vao = 0;
-    GLuint vbo = 0;
+    GlTexture cubeMapTexture;
+    GlVertexArray vao;
+    GlBuffer vbo;
     // Set by the owner before drawing: the view without its translation and
     // the projection.
     mat4 view{1.0f};
@@ -34,11 +35,6 @@ public:
     // Reads directory + "/right.jpg", "/left.jpg", "/top.jpg", "/bottom.jpg",
     // "/back.jpg" and "/front.jpg".
     explicit Skybox(std::string directory);
-    ~Skybox();
-    Skybox(const Skybox&) = delete;
-    Skybox& operator=(const Skybox&) = delete;
-    Skybox(Skybox&& other) noexcept;
-    Skybox& operator=(Skybox&& other) noexcept;
 
     void setup(std::string directory);
     // Makes program current and draws the cube at the far plane; the depth

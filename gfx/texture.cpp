@@ -28,11 +28,10 @@ void fillTexture2D(GLuint texture, const std::string& path) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
 }
 
-GLuint loadTextureFromFile(const char* file, std::string directory) {
+GlTexture loadTextureFromFile(const char* file, std::string directory) {
     const std::string path = directory + "/" + (file ? file : "");
-    GLuint texture = 0;
-    glGenTextures(1, &texture);
-    fillTexture2D(texture, path);
+    GlTexture texture = GlTexture::generate();
+    fillTexture2D(texture.get(), path);
     glBindTexture(GL_TEXTURE_2D, 0);
     return texture;
 }

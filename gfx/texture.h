@@ -5,11 +5,13 @@
 
 #include <string>
 
+#include "gfx/gl_handle.h"
+
 // Loads directory + "/" + file as a new mipmapped RGB texture and returns its
-// name; nothing stays bound to GL_TEXTURE_2D. An image that cannot be decoded
+// owner; nothing stays bound to GL_TEXTURE_2D. An image that cannot be decoded
 // still gives a usable texture: one neutral grey texel, and nothing printed.
-// Every call makes a new texture object, which the caller then owns.
-GLuint loadTextureFromFile(const char* file, std::string directory);
+// Every call makes a new texture object.
+GlTexture loadTextureFromFile(const char* file, std::string directory);
 
 // Fills the texture (bound to GL_TEXTURE_2D on the active unit, and left
 // bound) from the image at path: RGB, mipmapped, repeating, trilinear. An

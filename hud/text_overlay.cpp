@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gfx/shader_program.h"
@@ -13,10 +14,9 @@ namespace {
 // Rasterised once this large; the display scales it down (mipmapped).
 constexpr float ATLAS_PIXEL_HEIGHT = 48.0f;
 
-GLuint uploadAtlas(const FontAtlas& atlas) {
-    GLuint texture = 0;
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
+GlTexture uploadAtlas(const FontAtlas& atlas) {
+    GlTexture texture = GlTexture::generate();
+    glBindTexture(GL_TEXTURE_2D, texture.get());
     GLint alignment = 4;
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
@@ -40,10 +40,6 @@ void setAttribute(GLuint index, GLint size, size_t offset) {
 
 }  // namespace
 
-TextOverlay::~TextOverlay() {
-    release();
-}
-
 bool TextOverlay::load(std::ostream& console) {
     release();
     const std::string font = findSansFont();
@@ -61,11 +57,11 @@ bool TextOverlay::load(std::ostream& console) {
     atlas.coverage.clear();
     atlas.coverage.shrink_to_fit();
 
-    program = ShaderProgram("Vrom2/shader/hud.vert", "Vrom2/shader/hud.frag").id;
-    glGenVertexArrays(1, &vertexArray);
-    glGenBuffers(1, &vertexBuffer);
-    glBindVertexArray(vertexArray);
-    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
+    program = std::move(ShaderProgram("Vrom2/shader/hud.vert", "Vrom2/shader/hud.frag").program);
+    vertexArray = GlVertexArray::generate();
+    vertexBuffer = GlBuffer::generate();
+    glBindVertexArray(vertexArray.get());
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer.get());
     setAttribute(0, 2, offsetof(HudVertex, x));
     setAttribute(1, 2, offsetof(HudVertex, u));
     setAttribute(2, 4, offsetof(HudVertex, r));
@@ -75,19 +71,10 @@ bool TextOverlay::load(std::ostream& console) {
 }
 
 void TextOverlay::release() {
-    if (vertexBuffer) {
-        glDeleteBuffers(1, &vertexBuffer);
-    }
-    if (vertexArray) {
-        glDeleteVertexArrays(1, &vertexArray);
-    }
-    if (texture) {
-        glDeleteTextures(1, &texture);
-    }
-    if (program) {
-        glDeleteProgram(program);
-    }
-    vertexBuffer = vertexArray = texture = program = 0;
+    vertexBuffer.release();
+    vertexArray.release();
+    texture.release();
+    program.release();
     atlas = FontAtlas();
 }
 
@@ -110,14 +97,14 @@ void TextOverlay::draw(const HudView& view, uint32_t width, uint32_t height) con
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glViewport(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height));
 
-    glUseProgram(program);
-    glUniform2f(glGetUniformLocation(program, "screenSize"), static_cast<float>(width),
+    glUseProgram(program.get());
+    glUniform2f(glGetUniformLocation(program.get(), "screenSize"), static_cast<float>(width),
                 static_cast<float>(height));
-    glUniform1i(glGetUniformLocation(program, "glyphs"), 0);
+    glUniform1i(glGetUniformLocation(program.get(), "glyphs"), 0);
     glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glBindVertexArray(vertexArray);
-    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
+    glBindTexture(GL_TEXTURE_2D, texture.get());
+    glBindVertexArray(vertexArray.get());
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer.get());
     glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(HudVertex)),
                  vertices.data(), GL_STREAM_DRAW);
     glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(vertices.size()));

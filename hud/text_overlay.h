@@ -8,27 +8,23 @@
 #include <cstdint>
 #include <iosfwd>
 
+#include "gfx/gl_handle.h"
 #include "hud/font_atlas.h"
 #include "hud/hud_view.h"
 
 class TextOverlay {
 public:
-    GLuint program = 0;
-    GLuint texture = 0;
-    GLuint vertexArray = 0;
-    GLuint vertexBuffer = 0;
+    GlProgram program;
+    GlTexture texture;
+    GlVertexArray vertexArray;
+    GlBuffer vertexBuffer;
     // Glyph metrics; the coverage pixels are dropped once they are uploaded.
     FontAtlas atlas;
-
-    TextOverlay() = default;
-    ~TextOverlay();
-    TextOverlay(const TextOverlay&) = delete;
-    TextOverlay& operator=(const TextOverlay&) = delete;
 
     // Finds a font, rasterises it and builds the GL objects. Without a usable
     // font: one console line, false, and draw does nothing.
     bool load(std::ostream& console);
-    bool ready() const { return texture != 0; }
+    bool ready() const { return static_cast<bool>(texture); }
     // Deletes the GL objects; safe to call more than once.
     void release();
 

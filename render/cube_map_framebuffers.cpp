@@ -5,7 +5,9 @@
 
 #include <cstdio>
 #include <iostream>
+#include <utility>
 
+#include "gfx/gl_handle.h"
 #include "world/world.h"
 
 namespace {
@@ -92,10 +94,12 @@ void World::setupEnvironmentFramebuffer() {
 }
 
 void World::releaseFramebuffers() {
-    const GLuint framebuffers[] = {shadowFbo, envFbo};
-    const GLuint textures[] = {shadowCubeMap, envCubeMap, envDepthCubeMap};
-    glDeleteFramebuffers(2, framebuffers);
-    glDeleteTextures(3, textures);
-    shadowFbo = envFbo = 0;
-    shadowCubeMap = envCubeMap = envDepthCubeMap = 0;
+    // The names are still World's plain fields (world/world.h); each goes to
+    // its owner type here only to be deleted once, with the right call.
+    for (GLuint* framebuffer : {&shadowFbo, &envFbo}) {
+        GlFramebuffer(std::exchange(*framebuffer, 0u)).release();
+    }
+    for (GLuint* texture : {&shadowCubeMap, &envCubeMap, &envDepthCubeMap}) {
+        GlTexture(std::exchange(*texture, 0u)).release();
+    }
 }

@@ -50,8 +50,8 @@ bool copySkyLevel(GLuint skyCubeMap, GLuint envCubeMap, GLuint size) {
 void drawSkyIntoFaces(GLuint cubemapSkyProgram, const Skybox& sky) {
     glDepthFunc(GL_LEQUAL);
     glUseProgram(cubemapSkyProgram);
-    glBindVertexArray(sky.vao);
-    bindSampler(cubemapSkyProgram, 0, "skybox", GL_TEXTURE_CUBE_MAP, sky.cubeMapTexture);
+    glBindVertexArray(sky.vao.get());
+    bindSampler(cubemapSkyProgram, 0, "skybox", GL_TEXTURE_CUBE_MAP, sky.cubeMapTexture.get());
     glDrawArrays(GL_TRIANGLES, 0, 36);
     glBindVertexArray(0);
     glDepthFunc(GL_LESS);
@@ -86,9 +86,9 @@ void renderEnvironmentPass(GLuint cubemapProgram, GLuint cubemapSkyProgram) {
     const bool fullSize = world->envWidth == skyFace && world->envHeight == skyFace;
     bool copy = canCopy && fullSize;
     if (copy) {
-        copySky(world->sky->cubeMapTexture, world->envCubeMap);
+        copySky(world->sky->cubeMapTexture.get(), world->envCubeMap);
     } else if (canCopy && world->envWidth == world->envHeight) {
-        copy = copySkyLevel(world->sky->cubeMapTexture, world->envCubeMap, world->envWidth);
+        copy = copySkyLevel(world->sky->cubeMapTexture.get(), world->envCubeMap, world->envWidth);
     }
 
     glUseProgram(cubemapProgram);
@@ -120,7 +120,7 @@ void prepareSkyForEnvironment(const Skybox& sky, GLuint environmentFaceSize) {
     if (environmentFaceSize >= static_cast<GLuint>(SKY_FACE_SIZE)) {
         return;
     }
-    glBindTexture(GL_TEXTURE_CUBE_MAP, sky.cubeMapTexture);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, sky.cubeMapTexture.get());
     // Mip levels need six square faces of one size; other skies are drawn.
     GLint size = 0;
     bool square = true;

@@ -6,7 +6,7 @@
 #include "world/world.h"
 
 void prepareFrame(vec3 cameraPosition, mat4 view, mat4 projection) {
-    const GLuint skyTexture = world->sky ? world->sky->cubeMapTexture : 0;
+    const GLuint skyTexture = world->sky ? world->sky->cubeMapTexture.get() : 0;
     if (world->sky) {
         world->sky->view = withoutTranslation(view);
         world->sky->projection = projection;

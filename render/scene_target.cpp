@@ -11,31 +11,27 @@ uint32_t scaledSide(uint32_t windowSide, float scale) {
     return side > 0 ? side : 1;
 }
 
-SceneTarget::~SceneTarget() {
-    release();
-}
-
 void SceneTarget::bind(uint32_t targetWidth, uint32_t targetHeight) {
     if (framebuffer && width == targetWidth && height == targetHeight) {
-        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer.get());
         return;
     }
     release();
     width = targetWidth;
     height = targetHeight;
-    glGenFramebuffers(1, &framebuffer);
-    glGenRenderbuffers(1, &colour);
-    glGenRenderbuffers(1, &depth);
-    glBindRenderbuffer(GL_RENDERBUFFER, colour);
+    framebuffer = GlFramebuffer::generate();
+    colour = GlRenderbuffer::generate();
+    depth = GlRenderbuffer::generate();
+    glBindRenderbuffer(GL_RENDERBUFFER, colour.get());
     glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, static_cast<GLsizei>(width),
                           static_cast<GLsizei>(height));
-    glBindRenderbuffer(GL_RENDERBUFFER, depth);
+    glBindRenderbuffer(GL_RENDERBUFFER, depth.get());
     glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, static_cast<GLsizei>(width),
                           static_cast<GLsizei>(height));
     glBindRenderbuffer(GL_RENDERBUFFER, 0);
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer.get());
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour.get());
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth.get());
     const GLenum status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
     if (status != GL_FRAMEBUFFER_COMPLETE) {
         // Drawn regardless, like the cube-map targets: a black scene, not a crash.
@@ -45,7 +41,7 @@ void SceneTarget::bind(uint32_t targetWidth, uint32_t targetHeight) {
 }
 
 void SceneTarget::present(uint32_t windowWidth, uint32_t windowHeight) const {
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer.get());
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     glBlitFramebuffer(0, 0, static_cast<GLint>(width), static_cast<GLint>(height), 0, 0,
                       static_cast<GLint>(windowWidth), static_cast<GLint>(windowHeight),
@@ -55,11 +51,8 @@ void SceneTarget::present(uint32_t windowWidth, uint32_t windowHeight) const {
 }
 
 void SceneTarget::release() {
-    if (framebuffer) {
-        glDeleteFramebuffers(1, &framebuffer);
-    }
-    const GLuint buffers[] = {colour, depth};
-    glDeleteRenderbuffers(2, buffers);
-    framebuffer = colour = depth = 0;
+    framebuffer.release();
+    colour.release();
+    depth.release();
     width = height = 0;
 }

@@ -7,22 +7,19 @@
 
 #include <cstdint>
 
+#include "gfx/gl_handle.h"
+
 // The size of a scene drawn at `scale` of a window: each side rounded, at
 // least one pixel while the window has any.
 uint32_t scaledSide(uint32_t windowSide, float scale);
 
 class SceneTarget {
 public:
-    GLuint framebuffer = 0;
-    GLuint colour = 0;  // renderbuffers
-    GLuint depth = 0;
+    GlFramebuffer framebuffer;
+    GlRenderbuffer colour;
+    GlRenderbuffer depth;
     uint32_t width = 0;
     uint32_t height = 0;
-
-    SceneTarget() = default;
-    ~SceneTarget();
-    SceneTarget(const SceneTarget&) = delete;
-    SceneTarget& operator=(const SceneTarget&) = delete;
 
     // Binds the target at this size, making it first when the size is new.
     void bind(uint32_t targetWidth, uint32_t targetHeight);

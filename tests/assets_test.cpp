@@ -919,7 +919,7 @@ public:
         glUniform3f(glGetUniformLocation(program, "eye"), eye.x, eye.y, eye.z);
         glActiveTexture(GL_TEXTURE3);
         glUniform1i(glGetUniformLocation(program, "sky"), 3);
-        glBindTexture(GL_TEXTURE_CUBE_MAP, sky ? sky->cubeMapTexture : 0);
+        glBindTexture(GL_TEXTURE_CUBE_MAP, sky ? sky->cubeMapTexture.get() : 0);
         drawable.draw(program);
     }
 
@@ -961,7 +961,7 @@ public:
 // crate's textures, for the scene previews.
 struct CrateCube {
     std::unique_ptr<Mesh> mesh;
-    std::vector<GLuint> textures;
+    std::vector<GlTexture> textures;
 
     CrateCube() {
         std::vector<Vertex> vertices;
@@ -988,17 +988,14 @@ struct CrateCube {
         for (auto [file, type] : {std::pair{"container2.png", "texture_diffuse"},
                                   std::pair{"container2_specular.png", "texture_specular"},
                                   std::pair{"container2_reflection.png", "texture_reflection"}}) {
+            textures.push_back(loadTextureFromFile(file, sourcePath("Vrom2/model")));
             MeshTexture texture;
-            texture.id = loadTextureFromFile(file, sourcePath("Vrom2/model"));
+            texture.id = textures.back().get();
             texture.type = type;
-            textures.push_back(texture.id);
             list.push_back(texture);
         }
         mesh = std::make_unique<Mesh>(vertices, indices, list);
     }
-    ~CrateCube() { glDeleteTextures(static_cast<GLsizei>(textures.size()), textures.data()); }
-    CrateCube(const CrateCube&) = delete;
-    CrateCube& operator=(const CrateCube&) = delete;
 };
 
 }  // namespace

@@ -154,9 +154,9 @@ struct Names {
 Names namesOf(const Model& model) {
     Names names;
     for (const Mesh& mesh : model.meshes) {
-        names.vertexArrays.push_back(mesh.vao);
-        names.buffers.push_back(mesh.vbo);
-        names.buffers.push_back(mesh.ebo);
+        names.vertexArrays.push_back(mesh.vao.get());
+        names.buffers.push_back(mesh.vbo.get());
+        names.buffers.push_back(mesh.ebo.get());
     }
     for (const MeshTexture& texture : model.loadedTextures) {
         names.textures.push_back(texture.id);
@@ -230,12 +230,12 @@ TEST(Model, MeshesNameTheirSamplersByTypeAndUnit) {
     const Model model((dir + "/scene.obj").c_str());
     ASSERT_EQ(model.meshes.size(), 3u);
     const ShaderProgram probe = probeProgram();
-    glUseProgram(probe.id);
+    glUseProgram(probe.id());
 
-    model.meshes[0].draw(probe.id);
-    EXPECT_EQ(samplerUnit(probe.id, "texture_diffuse1"), 0);
-    EXPECT_EQ(samplerUnit(probe.id, "texture_specular1"), 1);
-    EXPECT_EQ(samplerUnit(probe.id, "texture_reflection1"), 2);
+    model.meshes[0].draw(probe.id());
+    EXPECT_EQ(samplerUnit(probe.id(), "texture_diffuse1"), 0);
+    EXPECT_EQ(samplerUnit(probe.id(), "texture_specular1"), 1);
+    EXPECT_EQ(samplerUnit(probe.id(), "texture_reflection1"), 2);
     GLint active = 0;
     glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
     EXPECT_EQ(active, GL_TEXTURE0);
@@ -247,13 +247,13 @@ TEST(Model, MeshesNameTheirSamplersByTypeAndUnit) {
 
     // Numbers restart per mesh and count per type: the second diffuse record
     // becomes texture_diffuse2 on unit 1 and no specular sampler is touched.
-    glUniform1i(glGetUniformLocation(probe.id, "texture_specular1"), 7);
-    model.meshes[2].draw(probe.id);
-    EXPECT_EQ(samplerUnit(probe.id, "texture_diffuse1"), 0);
-    EXPECT_EQ(samplerUnit(probe.id, "texture_diffuse2"), 1);
-    EXPECT_EQ(samplerUnit(probe.id, "texture_specular1"), 7);
+    glUniform1i(glGetUniformLocation(probe.id(), "texture_specular1"), 7);
+    model.meshes[2].draw(probe.id());
+    EXPECT_EQ(samplerUnit(probe.id(), "texture_diffuse1"), 0);
+    EXPECT_EQ(samplerUnit(probe.id(), "texture_diffuse2"), 1);
+    EXPECT_EQ(samplerUnit(probe.id(), "texture_specular1"), 7);
 
-    EXPECT_TRUE(drawsAnything(model, probe.id));
+    EXPECT_TRUE(drawsAnything(model, probe.id()));
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
@@ -268,7 +268,7 @@ TEST(Model, FailedImportReportsAndDrawsNothing) {
     EXPECT_EQ(text.find('\n'), text.size() - 1) << "one line";
     EXPECT_TRUE(model.meshes.empty());
     EXPECT_TRUE(model.directory.empty());
-    EXPECT_FALSE(drawsAnything(model, probeProgram().id));
+    EXPECT_FALSE(drawsAnything(model, probeProgram().id()));
 }
 
 TEST(Model, LoadsBareMeshesAndPathsWithoutSlash) {
@@ -316,7 +316,7 @@ TEST(Model, DestroyingAModelReleasesItsGlObjects) {
     EXPECT_TRUE(model->loadedTextures.empty());
     model.reset();
     EXPECT_EQ(liveNames(names), 13);
-    EXPECT_TRUE(drawsAnything(*moved, probeProgram().id));
+    EXPECT_TRUE(drawsAnything(*moved, probeProgram().id()));
 
     moved.reset();
     EXPECT_EQ(liveNames(names), 0);

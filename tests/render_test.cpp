@@ -457,13 +457,13 @@ TEST_F(RenderTest, EnvironmentMapHoldsTheCopiedSkyWithTheObjectsOverIt) {
 
     // Nothing stands above the car: the +Y face is the sky's, texel for texel.
     const Pixels up = readColourFace(world->envCubeMap, POSITIVE_Y);
-    const Pixels skyUp = readColourFace(world->sky->cubeMapTexture, POSITIVE_Y);
+    const Pixels skyUp = readColourFace(world->sky->cubeMapTexture.get(), POSITIVE_Y);
     EXPECT_EQ(compareFaces(up, skyUp).meanAbs, 0.0);
 
     // Towards the crate: its texture's mean colour (the faces are lit per
     // corner, from the smallest mip level) under the white lamp.
     const Pixels side = readColourFace(world->envCubeMap, POSITIVE_X);
-    const Pixels skySide = readColourFace(world->sky->cubeMapTexture, POSITIVE_X);
+    const Pixels skySide = readColourFace(world->sky->cubeMapTexture.get(), POSITIVE_X);
     const Image crateTexture("Vrom2/model/container2.png", IMAGE_RGB);
     ASSERT_TRUE(crateTexture.loaded());
     const int w = crateTexture.width;
@@ -716,12 +716,12 @@ TEST_P(PresetRenderTest, EnvironmentMapHoldsTheSkyAndTheCrateAtItsOwnSize) {
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     const int size = static_cast<int>(world->envWidth);
     const Pixels up = readColourFaceOfSize(world->envCubeMap, POSITIVE_Y, size);
-    const Pixels skyUp = readColourFace(world->sky->cubeMapTexture, POSITIVE_Y);
+    const Pixels skyUp = readColourFace(world->sky->cubeMapTexture.get(), POSITIVE_Y);
     EXPECT_EQ(countPixels(up, CLEAR_GREY), 0);
     // Nothing stands above the car: the face is the sky's level of that
     // size, copied texel for texel (the full sky at high, a mip level below).
     GLint level = -1;
-    glBindTexture(GL_TEXTURE_CUBE_MAP, world->sky->cubeMapTexture);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, world->sky->cubeMapTexture.get());
     for (GLint l = 0; l < 12 && level < 0; ++l) {
         GLint width = 0;
         glGetTexLevelParameteriv(GL_TEXTURE_CUBE_MAP_POSITIVE_Y, l, GL_TEXTURE_WIDTH, &width);
@@ -738,7 +738,7 @@ TEST_P(PresetRenderTest, EnvironmentMapHoldsTheSkyAndTheCrateAtItsOwnSize) {
     }
     // Towards the crate, its colour rather than the sky's.
     const Pixels side = readColourFaceOfSize(world->envCubeMap, POSITIVE_X, size);
-    const Pixels skySide = readColourFace(world->sky->cubeMapTexture, POSITIVE_X);
+    const Pixels skySide = readColourFace(world->sky->cubeMapTexture.get(), POSITIVE_X);
     const int middle = size / 2;
     const vec3 crate =
         chromaticity(side.data(), size, middle - size / 26, middle - size / 26, size / 13);
@@ -822,25 +822,25 @@ TEST_F(LowPresetTest, TheSceneTargetFollowsTheWindowAndGoesWithTheWorld) {
     const SceneTarget& target = world->sceneTarget;
     EXPECT_EQ(target.width, scaledSide(SCREEN_W, scale));
     EXPECT_EQ(target.height, scaledSide(SCREEN_H, scale));
-    glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer.get());
     EXPECT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), GLenum(GL_FRAMEBUFFER_COMPLETE));
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
 
     // A resized window: the next frame's target has the new shape.
-    const GLuint first = target.framebuffer;
+    const GLuint first = target.framebuffer.get();
     camera.followCar(world->car->modelMatrix);
     renderFrame(programs->ids(), camera.position, camera.followViewMatrix(),
                 screenProjection(camera.zoom), 800, 600);
     EXPECT_EQ(target.width, scaledSide(800, scale));
     EXPECT_EQ(target.height, scaledSide(600, scale));
-    EXPECT_FALSE(glIsFramebuffer(first) && first != target.framebuffer);
+    EXPECT_FALSE(glIsFramebuffer(first) && first != target.framebuffer.get());
     // Minimised: nothing to draw into, nothing made.
     renderFrame(programs->ids(), camera.position, camera.followViewMatrix(),
                 screenProjection(camera.zoom), 0, 0);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 
-    const GLuint framebuffer = target.framebuffer;
-    const GLuint buffers[] = {target.colour, target.depth};
+    const GLuint framebuffer = target.framebuffer.get();
+    const GLuint buffers[] = {target.colour.get(), target.depth.get()};
     world = nullptr;
     owned.reset();
     EXPECT_FALSE(glIsFramebuffer(framebuffer));
@@ -851,7 +851,7 @@ TEST_F(LowPresetTest, TheSceneTargetFollowsTheWindowAndGoesWithTheWorld) {
 
 TEST_F(RenderTest, TheFullPresetDrawsStraightIntoTheWindow) {
     renderFollowView();
-    EXPECT_EQ(world->sceneTarget.framebuffer, 0u) << "no off-screen copy at high";
+    EXPECT_EQ(world->sceneTarget.framebuffer.get(), 0u) << "no off-screen copy at high";
 }
 
 // The heads-up display goes over the finished scene at the window's own

@@ -169,8 +169,8 @@ TEST(ShaderProgram, UnreadableFileReportsOnceAndStillGivesAProgram) {
     EXPECT_EQ(countOf(twoText, "ERROR::SHADER::PROGRAM::LINKING_FAILED\n"), 1);
     EXPECT_LT(twoText.find("VERTEX::COMPILATION"), twoText.find("FRAGMENT::COMPILATION"));
     EXPECT_LT(twoText.find("FRAGMENT::COMPILATION"), twoText.find("LINKING_FAILED"));
-    EXPECT_NE(twoFiles.id, 0u);
-    EXPECT_TRUE(glIsProgram(twoFiles.id));
+    EXPECT_NE(twoFiles.id(), 0u);
+    EXPECT_TRUE(glIsProgram(twoFiles.id()));
 
     // A missing geometry file empties every stage as well.
     const std::string vert = writeFile(dir, "ok.vert", VALID_VERTEX);
@@ -182,7 +182,7 @@ TEST(ShaderProgram, UnreadableFileReportsOnceAndStillGivesAProgram) {
     EXPECT_EQ(countOf(threeText, "ERROR::SHADER::FRAGMENT::COMPILATION_FAILED\n"), 1);
     EXPECT_EQ(countOf(threeText, "ERROR::SHADER::GEOMETRY::COMPILATION_FAILED\n"), 1);
     EXPECT_EQ(countOf(threeText, "ERROR::SHADER::PROGRAM::LINKING_FAILED\n"), 1);
-    EXPECT_TRUE(glIsProgram(threeFiles.id));
+    EXPECT_TRUE(glIsProgram(threeFiles.id()));
 }
 
 TEST(ShaderProgram, EmptyFileIsReadButDoesNotCompile) {
@@ -197,7 +197,7 @@ TEST(ShaderProgram, EmptyFileIsReadButDoesNotCompile) {
     EXPECT_EQ(text.find("FILE_NOT_SUCCESFULLY_READ"), std::string::npos);
     EXPECT_EQ(countOf(text, "ERROR::SHADER::VERTEX::COMPILATION_FAILED\n"), 1);
     EXPECT_EQ(text.find("FRAGMENT"), std::string::npos);
-    EXPECT_TRUE(glIsProgram(program.id));
+    EXPECT_TRUE(glIsProgram(program.id()));
 }
 
 TEST(ShaderProgram, CompileErrorPrintsTheStageMessageThenTheLog) {
@@ -219,7 +219,7 @@ TEST(ShaderProgram, CompileErrorPrintsTheStageMessageThenTheLog) {
     EXPECT_EQ(log.back(), '\n');
     EXPECT_EQ(text.find("VERTEX"), std::string::npos);
     EXPECT_EQ(countOf(text, "ERROR::SHADER::PROGRAM::LINKING_FAILED\n"), 1);
-    EXPECT_TRUE(glIsProgram(program.id));
+    EXPECT_TRUE(glIsProgram(program.id()));
 }
 
 TEST(ShaderProgram, SameFilesTwiceGiveTwoPrograms) {
@@ -231,9 +231,9 @@ TEST(ShaderProgram, SameFilesTwiceGiveTwoPrograms) {
     const ShaderProgram first(vert.c_str(), frag.c_str());
     const ShaderProgram second(vert.c_str(), frag.c_str());
     EXPECT_EQ(capture.text(), "");
-    EXPECT_NE(first.id, second.id);
+    EXPECT_NE(first.id(), second.id());
     GLint linked = 0;
-    glGetProgramiv(second.id, GL_LINK_STATUS, &linked);
+    glGetProgramiv(second.id(), GL_LINK_STATUS, &linked);
     EXPECT_TRUE(linked);
 }
 
@@ -252,31 +252,31 @@ TEST(GameShaders, AllSevenProgramsBuildSilentlyWithTheirUniforms) {
     for (const char* name :
          {"model", "view", "projection", "cameraPos", "lightPos", "far_plane", "skybox", "depthMap",
           "texture_diffuse1", "texture_specular1", "texture_reflection1"}) {
-        EXPECT_TRUE(isActive(scene.id, name)) << "scene: " << name;
+        EXPECT_TRUE(isActive(scene.id(), name)) << "scene: " << name;
     }
-    EXPECT_NE(scene.id, sceneB.id);
+    EXPECT_NE(scene.id(), sceneB.id());
     for (const char* name : {"model", "view", "projection", "cameraPos", "skybox",
                              "texture_diffuse1", "texture_reflection1"}) {
-        EXPECT_TRUE(isActive(environment.id, name)) << "environment: " << name;
+        EXPECT_TRUE(isActive(environment.id(), name)) << "environment: " << name;
     }
     for (const char* name : {"view", "projection", "skybox"}) {
-        EXPECT_TRUE(isActive(sky.id, name)) << "sky: " << name;
+        EXPECT_TRUE(isActive(sky.id(), name)) << "sky: " << name;
     }
     for (const char* name :
          {"model", "shadowMatrices[0]", "shadowMatrices[5]", "far_plane", "lightPos"}) {
-        EXPECT_TRUE(isActive(shadow.id, name)) << "shadow: " << name;
+        EXPECT_TRUE(isActive(shadow.id(), name)) << "shadow: " << name;
     }
     // The shadow map is bound while it is being written: never sample it there.
-    EXPECT_FALSE(isActive(shadow.id, "depthMap"));
+    EXPECT_FALSE(isActive(shadow.id(), "depthMap"));
     for (const char* name : {"model", "envMatrices[0]", "envMatrices[5]", "far_plane", "lightPos",
                              "depthMap", "texture_diffuse1"}) {
-        EXPECT_TRUE(isActive(cubemap.id, name)) << "cubemap: " << name;
+        EXPECT_TRUE(isActive(cubemap.id(), name)) << "cubemap: " << name;
     }
     for (int i = 0; i < 6; ++i) {
         const std::string name = "envMatrices[" + std::to_string(i) + "]";
-        EXPECT_TRUE(isActive(cubemapSky.id, name.c_str())) << "cubemapsky: " << name;
+        EXPECT_TRUE(isActive(cubemapSky.id(), name.c_str())) << "cubemapsky: " << name;
     }
-    EXPECT_TRUE(isActive(cubemapSky.id, "cmprojection"));
+    EXPECT_TRUE(isActive(cubemapSky.id(), "cmprojection"));
 }
 
 // Renders a box around a light into layered cube maps with the shadow and
@@ -301,14 +301,14 @@ TEST(GameShaders, ShadowAndEnvironmentProgramsFillEachCubeFace) {
     ASSERT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), GLenum(GL_FRAMEBUFFER_COMPLETE));
     glViewport(0, 0, size, size);
     glClear(GL_DEPTH_BUFFER_BIT);
-    glUseProgram(shadow.id);
+    glUseProgram(shadow.id());
     for (int i = 0; i < 6; ++i) {
-        setMatrix(shadow.id, "shadowMatrices[" + std::to_string(i) + "]", faces[i]);
+        setMatrix(shadow.id(), "shadowMatrices[" + std::to_string(i) + "]", faces[i]);
     }
-    setMatrix(shadow.id, "model", mat4(1.0f));
-    glUniform1f(glGetUniformLocation(shadow.id, "far_plane"), 50.0f);
-    glUniform3fv(glGetUniformLocation(shadow.id, "lightPos"), 1, glm::value_ptr(light));
-    box.draw(shadow.id);
+    setMatrix(shadow.id(), "model", mat4(1.0f));
+    glUniform1f(glGetUniformLocation(shadow.id(), "far_plane"), 50.0f);
+    glUniform3fv(glGetUniformLocation(shadow.id(), "lightPos"), 1, glm::value_ptr(light));
+    box.draw(shadow.id());
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
 
     std::vector<float> depth(size * size);
@@ -342,20 +342,20 @@ TEST(GameShaders, ShadowAndEnvironmentProgramsFillEachCubeFace) {
     ASSERT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), GLenum(GL_FRAMEBUFFER_COMPLETE));
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glUseProgram(cubemap.id);
+    glUseProgram(cubemap.id());
     for (int i = 0; i < 6; ++i) {
-        setMatrix(cubemap.id, "envMatrices[" + std::to_string(i) + "]", faces[i]);
+        setMatrix(cubemap.id(), "envMatrices[" + std::to_string(i) + "]", faces[i]);
     }
-    setMatrix(cubemap.id, "model", mat4(1.0f));
-    glUniform1f(glGetUniformLocation(cubemap.id, "far_plane"), 50.0f);
-    glUniform3fv(glGetUniformLocation(cubemap.id, "lightPos"), 1, glm::value_ptr(light));
+    setMatrix(cubemap.id(), "model", mat4(1.0f));
+    glUniform1f(glGetUniformLocation(cubemap.id(), "far_plane"), 50.0f);
+    glUniform3fv(glGetUniformLocation(cubemap.id(), "lightPos"), 1, glm::value_ptr(light));
     glActiveTexture(GL_TEXTURE4);
     glBindTexture(GL_TEXTURE_CUBE_MAP, unshadowed);
-    glUniform1i(glGetUniformLocation(cubemap.id, "depthMap"), 4);
+    glUniform1i(glGetUniformLocation(cubemap.id(), "depthMap"), 4);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, stripe);
-    glUniform1i(glGetUniformLocation(cubemap.id, "texture_diffuse1"), 0);
-    box.draw(cubemap.id);
+    glUniform1i(glGetUniformLocation(cubemap.id(), "texture_diffuse1"), 0);
+    box.draw(cubemap.id());
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 
@@ -422,23 +422,23 @@ TEST(GameShaders, SceneProgramShadowsAndKeepsAFloorOfAmbient) {
         glDisable(GL_DEPTH_TEST);
         glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT);
-        glUseProgram(scene.id);
-        setMatrix(scene.id, "model", mat4(1.0f));
-        setMatrix(scene.id, "view", mat4(1.0f));
-        setMatrix(scene.id, "projection", mat4(1.0f));
-        glUniform3f(glGetUniformLocation(scene.id, "cameraPos"), 0.0f, 0.0f, 5.0f);
-        glUniform3fv(glGetUniformLocation(scene.id, "lightPos"), 1, glm::value_ptr(light));
-        glUniform1f(glGetUniformLocation(scene.id, "far_plane"), 50.0f);
+        glUseProgram(scene.id());
+        setMatrix(scene.id(), "model", mat4(1.0f));
+        setMatrix(scene.id(), "view", mat4(1.0f));
+        setMatrix(scene.id(), "projection", mat4(1.0f));
+        glUniform3f(glGetUniformLocation(scene.id(), "cameraPos"), 0.0f, 0.0f, 5.0f);
+        glUniform3fv(glGetUniformLocation(scene.id(), "lightPos"), 1, glm::value_ptr(light));
+        glUniform1f(glGetUniformLocation(scene.id(), "far_plane"), 50.0f);
         const GLuint units[5] = {white, black, black, sky, depthMap};
         const char* names[5] = {"texture_diffuse1", "texture_specular1", "texture_reflection1",
                                 "skybox", "depthMap"};
         for (int unit = 0; unit < 5; ++unit) {
             glActiveTexture(GL_TEXTURE0 + unit);
             glBindTexture(unit < 3 ? GL_TEXTURE_2D : GL_TEXTURE_CUBE_MAP, units[unit]);
-            glUniform1i(glGetUniformLocation(scene.id, names[unit]), unit);
+            glUniform1i(glGetUniformLocation(scene.id(), names[unit]), unit);
         }
         glActiveTexture(GL_TEXTURE0);
-        wall.draw(scene.id);
+        wall.draw(scene.id());
         unsigned char pixel[4] = {0, 0, 0, 0};
         glReadPixels(4, 4, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
         glBindFramebuffer(GL_FRAMEBUFFER, 0);

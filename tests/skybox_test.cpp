@@ -124,18 +124,18 @@ TEST(Skybox, EachImageLandsOnItsCubeFace) {
     StdoutCapture capture;
     const Skybox sky(dir);
     EXPECT_EQ(capture.text(), "");
-    ASSERT_TRUE(glIsTexture(sky.cubeMapTexture));
+    ASSERT_TRUE(glIsTexture(sky.cubeMapTexture.get()));
     EXPECT_EQ(sky.view, mat4(1.0f));
     EXPECT_EQ(sky.projection, mat4(1.0f));
     for (int face = 0; face < 6; ++face) {
         int size = 0;
-        const std::vector<unsigned char> rgb = readFace(sky.cubeMapTexture, face, size);
+        const std::vector<unsigned char> rgb = readFace(sky.cubeMapTexture.get(), face, size);
         ASSERT_EQ(size, 16) << "face " << face;
         EXPECT_TRUE(closeTo(&rgb[(8 * 16 + 8) * 3], FACE_COLOURS[face]))
             << FACE_FILES[face] << " on face " << face;
     }
 
-    glBindTexture(GL_TEXTURE_CUBE_MAP, sky.cubeMapTexture);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, sky.cubeMapTexture.get());
     GLint minFilter = 0;
     GLint wrapR = 0;
     glGetTexParameteriv(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MIN_FILTER, &minFilter);
@@ -158,26 +158,26 @@ TEST(Skybox, DrawsAtTheFarPlaneAndPutsTheDepthTestBack) {
     sky.view = withoutTranslation(lookAt(eye, eye + vec3(1, 0, 0), vec3(0, 1, 0)));
     glDepthFunc(GL_GREATER);
     target.clear(1.0f);
-    sky.draw(program.id);
+    sky.draw(program.id());
     EXPECT_EQ(depthFunction(), GL_LESS);
     EXPECT_TRUE(closeTo(target.centre().data(), FACE_COLOURS[0])) << "right.jpg ahead";
 
     sky.view = withoutTranslation(lookAt(eye, eye + vec3(0, 1, 0), vec3(0, 0, -1)));
     glDepthFunc(GL_ALWAYS);
     target.clear(1.0f);
-    sky.draw(program.id);
+    sky.draw(program.id());
     EXPECT_EQ(depthFunction(), GL_LESS);
     EXPECT_TRUE(closeTo(target.centre().data(), FACE_COLOURS[2])) << "top.jpg above";
 
     // Anything already drawn nearer than the far plane hides the sky.
     target.clear(0.99f);
-    sky.draw(program.id);
+    sky.draw(program.id());
     const std::vector<unsigned char> hidden = target.centre();
     EXPECT_EQ(hidden[0] + hidden[1] + hidden[2], 0);
 
     GLint current = 0;
     glGetIntegerv(GL_CURRENT_PROGRAM, &current);
-    EXPECT_EQ(static_cast<GLuint>(current), program.id);
+    EXPECT_EQ(static_cast<GLuint>(current), program.id());
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
@@ -192,15 +192,15 @@ TEST(Skybox, MissingFacesStillGiveAFullSizeCubeMapThatCopies) {
     for (const Skybox* box : {&sky, &nothing}) {
         for (int face = 0; face < 6; ++face) {
             int size = 0;
-            const std::vector<unsigned char> rgb = readFace(box->cubeMapTexture, face, size);
+            const std::vector<unsigned char> rgb = readFace(box->cubeMapTexture.get(), face, size);
             EXPECT_EQ(size, SKY_FACE_SIZE) << "face " << face;
         }
     }
     int size = 0;
-    const std::vector<unsigned char> top = readFace(sky.cubeMapTexture, 2, size);
+    const std::vector<unsigned char> top = readFace(sky.cubeMapTexture.get(), 2, size);
     ASSERT_FALSE(top.empty());
     EXPECT_TRUE(top[0] == top[1] && top[1] == top[2]) << "a neutral placeholder";
-    const std::vector<unsigned char> front = readFace(sky.cubeMapTexture, 5, size);
+    const std::vector<unsigned char> front = readFace(sky.cubeMapTexture.get(), 5, size);
     ASSERT_FALSE(front.empty());
     EXPECT_TRUE(closeTo(&front[0], FACE_COLOURS[5])) << "the other faces still load";
 
@@ -217,7 +217,7 @@ TEST(Skybox, MissingFacesStillGiveAFullSizeCubeMapThatCopies) {
     glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glBindTexture(GL_TEXTURE_CUBE_MAP, 0);
     glGetError();
-    glCopyImageSubData(sky.cubeMapTexture, GL_TEXTURE_CUBE_MAP, 0, 0, 0, 0, copy,
+    glCopyImageSubData(sky.cubeMapTexture.get(), GL_TEXTURE_CUBE_MAP, 0, 0, 0, 0, copy,
                        GL_TEXTURE_CUBE_MAP, 0, 0, 0, 0, SKY_FACE_SIZE, SKY_FACE_SIZE, 6);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     const std::vector<unsigned char> copiedFront = readFace(copy, 5, size);
@@ -229,14 +229,14 @@ TEST(Skybox, DestroyingASkyReleasesItsGlObjects) {
     ASSERT_TRUE(testGlContext());
     const std::string dir = writeSky("sky_release", 8);
     auto sky = std::make_unique<Skybox>(dir);
-    const GLuint texture = sky->cubeMapTexture;
-    const GLuint vao = sky->vao;
-    const GLuint vbo = sky->vbo;
+    const GLuint texture = sky->cubeMapTexture.get();
+    const GLuint vao = sky->vao.get();
+    const GLuint vbo = sky->vbo.get();
     ASSERT_TRUE(glIsTexture(texture) && glIsVertexArray(vao) && glIsBuffer(vbo));
 
     auto moved = std::make_unique<Skybox>(std::move(*sky));
-    EXPECT_EQ(sky->cubeMapTexture, 0u);
-    EXPECT_EQ(sky->vao, 0u);
+    EXPECT_EQ(sky->cubeMapTexture.get(), 0u);
+    EXPECT_EQ(sky->vao.get(), 0u);
     sky.reset();
     EXPECT_TRUE(glIsTexture(texture) && glIsVertexArray(vao) && glIsBuffer(vbo));
 

@@ -38,25 +38,23 @@ TEST(Texture, MissingFileGivesAFreshPlaceholderSilently) {
     ASSERT_TRUE(testGlContext());
     const std::string dir = scratchDirectory("texture_missing");
     StdoutCapture capture;
-    const GLuint first = loadTextureFromFile("nowhere.png", dir);
-    const GLuint second = loadTextureFromFile("nowhere.png", dir);
+    const GlTexture first = loadTextureFromFile("nowhere.png", dir);
+    const GlTexture second = loadTextureFromFile("nowhere.png", dir);
     EXPECT_EQ(capture.text(), "");
-    EXPECT_NE(first, 0u);
-    EXPECT_NE(first, second);
-    EXPECT_TRUE(glIsTexture(first));
+    EXPECT_NE(first.get(), 0u);
+    EXPECT_NE(first.get(), second.get());
+    EXPECT_TRUE(glIsTexture(first.get()));
     EXPECT_EQ(boundTexture2D(), 0);
 
     int width = 0;
     int height = 0;
-    const std::vector<unsigned char> texels = readTexture(first, width, height);
+    const std::vector<unsigned char> texels = readTexture(first.get(), width, height);
     ASSERT_EQ(width, 1);
     ASSERT_EQ(height, 1);
     EXPECT_EQ(texels[0], texels[1]);
     EXPECT_EQ(texels[1], texels[2]);
     EXPECT_GT(texels[0], 0) << "a neutral grey, not black";
     EXPECT_LT(texels[0], 255);
-    const GLuint names[2] = {first, second};
-    glDeleteTextures(2, names);
 }
 
 TEST(Texture, RowsOfAnyWidthUploadExactlyAndStateIsRestored) {
@@ -72,7 +70,7 @@ TEST(Texture, RowsOfAnyWidthUploadExactlyAndStateIsRestored) {
         stbi_write_png((dir + "/six.png").c_str(), width, height, 3, rgb.data(), width * 3));
 
     StdoutCapture capture;
-    const GLuint texture = loadTextureFromFile("six.png", dir);
+    const GlTexture texture = loadTextureFromFile("six.png", dir);
     EXPECT_EQ(capture.text(), "");
     EXPECT_EQ(boundTexture2D(), 0);
     GLint alignment = 0;
@@ -81,7 +79,7 @@ TEST(Texture, RowsOfAnyWidthUploadExactlyAndStateIsRestored) {
 
     int w = 0;
     int h = 0;
-    const std::vector<unsigned char> texels = readTexture(texture, w, h);
+    const std::vector<unsigned char> texels = readTexture(texture.get(), w, h);
     ASSERT_EQ(w, width);
     ASSERT_EQ(h, height);
     // The first image row is the first texture row.
@@ -91,7 +89,7 @@ TEST(Texture, RowsOfAnyWidthUploadExactlyAndStateIsRestored) {
         }
     }
 
-    glBindTexture(GL_TEXTURE_2D, texture);
+    glBindTexture(GL_TEXTURE_2D, texture.get());
     GLint minFilter = 0;
     GLint wrapS = 0;
     GLint level1Width = 0;
@@ -102,7 +100,6 @@ TEST(Texture, RowsOfAnyWidthUploadExactlyAndStateIsRestored) {
     EXPECT_EQ(minFilter, GL_LINEAR_MIPMAP_LINEAR);
     EXPECT_EQ(wrapS, GL_REPEAT);
     EXPECT_EQ(level1Width, 3) << "mipmaps are generated";
-    glDeleteTextures(1, &texture);
 }
 
 TEST(Texture, GreyBecomesEqualRgbAndAlphaIsDropped) {
@@ -113,18 +110,18 @@ TEST(Texture, GreyBecomesEqualRgbAndAlphaIsDropped) {
     const unsigned char rgba[8] = {200, 100, 50, 0, 20, 40, 60, 128};
     ASSERT_TRUE(stbi_write_png((dir + "/alpha.png").c_str(), 2, 1, 4, rgba, 8));
 
-    const GLuint greyTexture = loadTextureFromFile("grey.png", dir);
-    const GLuint alphaTexture = loadTextureFromFile("alpha.png", dir);
+    const GlTexture greyTexture = loadTextureFromFile("grey.png", dir);
+    const GlTexture alphaTexture = loadTextureFromFile("alpha.png", dir);
     int w = 0;
     int h = 0;
-    const std::vector<unsigned char> greyTexels = readTexture(greyTexture, w, h);
+    const std::vector<unsigned char> greyTexels = readTexture(greyTexture.get(), w, h);
     ASSERT_EQ(w, 4);
     for (int p = 0; p < 4; ++p) {
         EXPECT_EQ(greyTexels[p * 4 + 0], grey[p]);
         EXPECT_EQ(greyTexels[p * 4 + 1], grey[p]);
         EXPECT_EQ(greyTexels[p * 4 + 2], grey[p]);
     }
-    const std::vector<unsigned char> alphaTexels = readTexture(alphaTexture, w, h);
+    const std::vector<unsigned char> alphaTexels = readTexture(alphaTexture.get(), w, h);
     ASSERT_EQ(w, 2);
     for (int p = 0; p < 2; ++p) {
         for (int c = 0; c < 3; ++c) {
@@ -132,13 +129,11 @@ TEST(Texture, GreyBecomesEqualRgbAndAlphaIsDropped) {
         }
         EXPECT_EQ(alphaTexels[p * 4 + 3], 255) << "an RGB texture reads back opaque";
     }
-    glBindTexture(GL_TEXTURE_2D, alphaTexture);
+    glBindTexture(GL_TEXTURE_2D, alphaTexture.get());
     GLint alphaBits = -1;
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_ALPHA_SIZE, &alphaBits);
     glBindTexture(GL_TEXTURE_2D, 0);
     EXPECT_EQ(alphaBits, 0);
-    const GLuint names[2] = {greyTexture, alphaTexture};
-    glDeleteTextures(2, names);
 }
 
 TEST(Image, DecodesWithTheForcedChannelCountOrNothing) {

@@ -65,11 +65,14 @@ const vec3 CRATE_SHAPE_OFFSET(0.0f, 0.4f, 0.0f);
 
 }  // namespace
 
-Crate::Crate() {
-    glGenVertexArrays(1, &vao);
-    glGenBuffers(1, &vbo);
-    glBindVertexArray(vao);
-    glBindBuffer(GL_ARRAY_BUFFER, vbo);
+Crate::Crate()
+    : vbo(GlBuffer::generate()),
+      vao(GlVertexArray::generate()),
+      diffuseTexture(GlTexture::generate()),
+      specularTexture(GlTexture::generate()),
+      reflectionTexture(GlTexture::generate()) {
+    glBindVertexArray(vao.get());
+    glBindBuffer(GL_ARRAY_BUFFER, vbo.get());
     glBufferData(GL_ARRAY_BUFFER, sizeof(CRATE_VERTICES), CRATE_VERTICES, GL_STATIC_DRAW);
     const GLsizei stride = 8 * sizeof(float);
     glEnableVertexAttribArray(0);
@@ -82,27 +85,19 @@ Crate::Crate() {
                           reinterpret_cast<void*>(6 * sizeof(float)));
     glBindVertexArray(0);
 
-    glGenTextures(1, &diffuseTexture);
-    glGenTextures(1, &specularTexture);
-    glGenTextures(1, &reflectionTexture);
     // A file that cannot be decoded leaves a grey texel: the crate still draws.
-    fillTexture2D(diffuseTexture, DIFFUSE_PATH);
-    fillTexture2D(specularTexture, SPECULAR_PATH);
-    fillTexture2D(reflectionTexture, REFLECTION_PATH);
+    fillTexture2D(diffuseTexture.get(), DIFFUSE_PATH);
+    fillTexture2D(specularTexture.get(), SPECULAR_PATH);
+    fillTexture2D(reflectionTexture.get(), REFLECTION_PATH);
     glBindTexture(GL_TEXTURE_2D, 0);
 }
 
-Crate::~Crate() {
-    release();
-}
-
 void Crate::release() {
-    const GLuint textures[] = {diffuseTexture, specularTexture, reflectionTexture};
-    glDeleteTextures(3, textures);
-    glDeleteBuffers(1, &vbo);
-    glDeleteVertexArrays(1, &vao);
-    diffuseTexture = specularTexture = reflectionTexture = 0;
-    vbo = vao = 0;
+    diffuseTexture.release();
+    specularTexture.release();
+    reflectionTexture.release();
+    vbo.release();
+    vao.release();
 }
 
 void Crate::initPhysics(PhysicsScene* scene) {
@@ -129,11 +124,11 @@ void Crate::update() {
 void Crate::draw(GLuint program) const {
     glUseProgram(program);
     applyTo(program, modelMatrix);
-    bindSampler(program, 0, "texture_diffuse1", GL_TEXTURE_2D, diffuseTexture);
-    bindSampler(program, 1, "texture_specular1", GL_TEXTURE_2D, specularTexture);
-    bindSampler(program, 2, "texture_reflection1", GL_TEXTURE_2D, reflectionTexture);
+    bindSampler(program, 0, "texture_diffuse1", GL_TEXTURE_2D, diffuseTexture.get());
+    bindSampler(program, 1, "texture_specular1", GL_TEXTURE_2D, specularTexture.get());
+    bindSampler(program, 2, "texture_reflection1", GL_TEXTURE_2D, reflectionTexture.get());
     bindCubeMaps(program);
-    glBindVertexArray(vao);
+    glBindVertexArray(vao.get());
     glDrawArrays(GL_TRIANGLES, 0, 36);
     glBindVertexArray(0);
 }

@@ -4,24 +4,22 @@
 
 #include <GL/glew.h>
 
+#include "gfx/gl_handle.h"
 #include "render/draw_parameters.h"
 #include "render/maths.h"
 #include "world/physics.h"
 
 class Crate : public LitDrawParameters {
 public:
-    GLuint vbo = 0;
-    GLuint vao = 0;
-    GLuint diffuseTexture = 0;
-    GLuint specularTexture = 0;
-    GLuint reflectionTexture = 0;
+    GlBuffer vbo;
+    GlVertexArray vao;
+    GlTexture diffuseTexture;
+    GlTexture specularTexture;
+    GlTexture reflectionTexture;
     mat4 modelMatrix{1.0f};
     RigidDynamic* actor = nullptr;
 
     Crate();
-    ~Crate();
-    Crate(const Crate&) = delete;
-    Crate& operator=(const Crate&) = delete;
 
     void initPhysics(PhysicsScene* scene);
     // Stores the matrix and moves the body's origin there (rigid matrices).

@@ -27,6 +27,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/camera.h"
@@ -177,10 +178,11 @@ public:
         const auto program = [&](const char* base, const std::string& fragment, bool geometry) {
             const std::string vert = std::string("Vrom2/shader/") + base + ".vert";
             const std::string geom = std::string("Vrom2/shader/") + base + ".geom";
-            const ShaderProgram built =
-                geometry ? ShaderProgram(vert.c_str(), fragment.c_str(), geom.c_str())
-                         : ShaderProgram(vert.c_str(), fragment.c_str());
-            return built.id;
+            ShaderProgram built = geometry
+                                      ? ShaderProgram(vert.c_str(), fragment.c_str(), geom.c_str())
+                                      : ShaderProgram(vert.c_str(), fragment.c_str());
+            owned.push_back(std::move(built.program));
+            return owned.back().get();
         };
         ids.environment = program("environment", colour, false);
         ids.sceneA = program("shader", colour, false);
@@ -191,10 +193,6 @@ public:
         ids.cubemapSky = program("cubemapsky", colour, true);
     }
     ~TrivialPrograms() {
-        for (GLuint id : {ids.environment, ids.sceneA, ids.sceneB, ids.sky, ids.shadow, ids.cubemap,
-                          ids.cubemapSky}) {
-            glDeleteProgram(id);
-        }
         std::error_code ignored;
         std::filesystem::remove_all(directory, ignored);
     }
@@ -204,6 +202,8 @@ public:
     FramePrograms ids;
 
 private:
+    std::vector<GlProgram> owned;  // the programs ids names
+
     std::string write(const char* name, const char* text) const {
         const std::string path = directory + "/" + name;
         std::ofstream(path) << text;
