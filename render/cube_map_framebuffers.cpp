@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <iostream>
-#include <utility>
 
 #include "gfx/gl_handle.h"
 #include "world/world.h"
@@ -61,14 +60,14 @@ void reportEnvironmentFramebufferStatus(GLenum status) {
 void World::setupShadowFramebuffer() {
     shadowWidth = quality.shadowFaceSize;
     shadowHeight = quality.shadowFaceSize;
-    glGenFramebuffers(1, &shadowFbo);
-    glGenTextures(1, &shadowCubeMap);
-    allocateCubeMap(shadowCubeMap, GL_DEPTH_COMPONENT, GL_DEPTH_COMPONENT, shadowWidth,
+    shadowFbo = GlFramebuffer::generate();
+    shadowCubeMap = GlTexture::generate();
+    allocateCubeMap(shadowCubeMap.get(), GL_DEPTH_COMPONENT, GL_DEPTH_COMPONENT, shadowWidth,
                     shadowHeight);
 
-    glBindFramebuffer(GL_FRAMEBUFFER, shadowFbo);
+    glBindFramebuffer(GL_FRAMEBUFFER, shadowFbo.get());
     // The whole cube map at once: the geometry shader picks the face.
-    glFramebufferTexture(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, shadowCubeMap, 0);
+    glFramebufferTexture(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, shadowCubeMap.get(), 0);
     glDrawBuffer(GL_NONE);
     glReadBuffer(GL_NONE);
     reportShadowFramebufferStatus(glCheckFramebufferStatus(GL_FRAMEBUFFER));
@@ -78,28 +77,26 @@ void World::setupShadowFramebuffer() {
 void World::setupEnvironmentFramebuffer() {
     envWidth = quality.environmentFaceSize;
     envHeight = quality.environmentFaceSize;
-    glGenFramebuffers(1, &envFbo);
-    glGenTextures(1, &envCubeMap);
+    envFbo = GlFramebuffer::generate();
+    envCubeMap = GlTexture::generate();
     // Unsized GL_RGB like the sky's cube map, so the sky can be copied in.
-    allocateCubeMap(envCubeMap, GL_RGB, GL_RGB, envWidth, envHeight);
-    glGenTextures(1, &envDepthCubeMap);
-    allocateCubeMap(envDepthCubeMap, GL_DEPTH_COMPONENT24, GL_DEPTH_COMPONENT, envWidth, envHeight);
+    allocateCubeMap(envCubeMap.get(), GL_RGB, GL_RGB, envWidth, envHeight);
+    envDepthCubeMap = GlTexture::generate();
+    allocateCubeMap(envDepthCubeMap.get(), GL_DEPTH_COMPONENT24, GL_DEPTH_COMPONENT, envWidth,
+                    envHeight);
 
-    glBindFramebuffer(GL_FRAMEBUFFER, envFbo);
-    glFramebufferTexture(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, envCubeMap, 0);
-    glFramebufferTexture(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, envDepthCubeMap, 0);
+    glBindFramebuffer(GL_FRAMEBUFFER, envFbo.get());
+    glFramebufferTexture(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, envCubeMap.get(), 0);
+    glFramebufferTexture(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, envDepthCubeMap.get(), 0);
     glDrawBuffer(GL_COLOR_ATTACHMENT0);
     reportEnvironmentFramebufferStatus(glCheckFramebufferStatus(GL_FRAMEBUFFER));
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
 }
 
 void World::releaseFramebuffers() {
-    // The names are still World's plain fields (world/world.h); each goes to
-    // its owner type here only to be deleted once, with the right call.
-    for (GLuint* framebuffer : {&shadowFbo, &envFbo}) {
-        GlFramebuffer(std::exchange(*framebuffer, 0u)).release();
-    }
-    for (GLuint* texture : {&shadowCubeMap, &envCubeMap, &envDepthCubeMap}) {
-        GlTexture(std::exchange(*texture, 0u)).release();
-    }
+    shadowFbo.release();
+    shadowCubeMap.release();
+    envFbo.release();
+    envCubeMap.release();
+    envDepthCubeMap.release();
 }

@@ -73,7 +73,7 @@ void renderEnvironmentPass(GLuint cubemapProgram, GLuint cubemapSkyProgram) {
     const std::array<mat4, 6> faces = buildCubeFaceMatrices(chassisPosition(), projection);
 
     glViewport(0, 0, static_cast<GLsizei>(world->envWidth), static_cast<GLsizei>(world->envHeight));
-    glBindFramebuffer(GL_FRAMEBUFFER, world->envFbo);
+    glBindFramebuffer(GL_FRAMEBUFFER, world->envFbo.get());
     glClearColor(0.1f, 0.1f, 0.1f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glEnable(GL_DEPTH_TEST);
@@ -86,9 +86,10 @@ void renderEnvironmentPass(GLuint cubemapProgram, GLuint cubemapSkyProgram) {
     const bool fullSize = world->envWidth == skyFace && world->envHeight == skyFace;
     bool copy = canCopy && fullSize;
     if (copy) {
-        copySky(world->sky->cubeMapTexture.get(), world->envCubeMap);
+        copySky(world->sky->cubeMapTexture.get(), world->envCubeMap.get());
     } else if (canCopy && world->envWidth == world->envHeight) {
-        copy = copySkyLevel(world->sky->cubeMapTexture.get(), world->envCubeMap, world->envWidth);
+        copy = copySkyLevel(world->sky->cubeMapTexture.get(), world->envCubeMap.get(),
+                            world->envWidth);
     }
 
     glUseProgram(cubemapProgram);

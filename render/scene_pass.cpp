@@ -14,18 +14,18 @@ void prepareFrame(vec3 cameraPosition, mat4 view, mat4 projection) {
     // The light is read from the chassis for every object that takes it.
     if (world->road) {
         world->road->setDrawParameters(view, projection, cameraPosition, chassisPosition(),
-                                       CUBE_FAR, skyTexture, world->shadowCubeMap);
+                                       CUBE_FAR, skyTexture, world->shadowCubeMap.get());
     }
     if (world->car) {
-        world->car->setDrawParameters(view, projection, cameraPosition, world->envCubeMap);
+        world->car->setDrawParameters(view, projection, cameraPosition, world->envCubeMap.get());
     }
     for (auto& crate : world->crates) {
         crate->setDrawParameters(view, projection, cameraPosition, chassisPosition(), CUBE_FAR,
-                                 skyTexture, world->shadowCubeMap);
+                                 skyTexture, world->shadowCubeMap.get());
     }
     for (auto& figure : world->figures) {
         figure->setDrawParameters(view, projection, cameraPosition, chassisPosition(), CUBE_FAR,
-                                  skyTexture, world->shadowCubeMap);
+                                  skyTexture, world->shadowCubeMap.get());
     }
 }
 

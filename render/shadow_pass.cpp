@@ -11,7 +11,7 @@ void renderShadowPass(GLuint shadowProgram) {
 
     glViewport(0, 0, static_cast<GLsizei>(world->shadowWidth),
                static_cast<GLsizei>(world->shadowHeight));
-    glBindFramebuffer(GL_FRAMEBUFFER, world->shadowFbo);
+    glBindFramebuffer(GL_FRAMEBUFFER, world->shadowFbo.get());
     glClear(GL_DEPTH_BUFFER_BIT);
     glUseProgram(shadowProgram);
     setFaceMatrices(shadowProgram, "shadowMatrices[", faces);

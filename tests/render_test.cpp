@@ -296,9 +296,10 @@ TEST(CubeMapFramebuffers, AreCompleteLayeredAndSilentAndGoWithTheWorld) {
         GLint drawBuffer;
     };
     for (const Target& t :
-         {Target{w.shadowFbo, GL_DEPTH_ATTACHMENT, w.shadowCubeMap, GL_NONE},
-          Target{w.envFbo, GL_COLOR_ATTACHMENT0, w.envCubeMap, GL_COLOR_ATTACHMENT0},
-          Target{w.envFbo, GL_DEPTH_ATTACHMENT, w.envDepthCubeMap, GL_COLOR_ATTACHMENT0}}) {
+         {Target{w.shadowFbo.get(), GL_DEPTH_ATTACHMENT, w.shadowCubeMap.get(), GL_NONE},
+          Target{w.envFbo.get(), GL_COLOR_ATTACHMENT0, w.envCubeMap.get(), GL_COLOR_ATTACHMENT0},
+          Target{w.envFbo.get(), GL_DEPTH_ATTACHMENT, w.envDepthCubeMap.get(),
+                 GL_COLOR_ATTACHMENT0}}) {
         glBindFramebuffer(GL_FRAMEBUFFER, t.fbo);
         EXPECT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), GLenum(GL_FRAMEBUFFER_COMPLETE));
         GLint name = 0, layered = 0, drawBuffer = -1;
@@ -327,14 +328,14 @@ TEST(CubeMapFramebuffers, AreCompleteLayeredAndSilentAndGoWithTheWorld) {
         EXPECT_EQ(filter, GL_NEAREST);
         EXPECT_EQ(wrap, GL_CLAMP_TO_EDGE);
     }
-    glBindFramebuffer(GL_FRAMEBUFFER, w.shadowFbo);
+    glBindFramebuffer(GL_FRAMEBUFFER, w.shadowFbo.get());
     GLint readBuffer = -1;
     glGetIntegerv(GL_READ_BUFFER, &readBuffer);
     EXPECT_EQ(readBuffer, GL_NONE);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
 
-    const GLuint shadowFbo = w.shadowFbo, envFbo = w.envFbo;
-    const GLuint textures[] = {w.shadowCubeMap, w.envCubeMap, w.envDepthCubeMap};
+    const GLuint shadowFbo = w.shadowFbo.get(), envFbo = w.envFbo.get();
+    const GLuint textures[] = {w.shadowCubeMap.get(), w.envCubeMap.get(), w.envDepthCubeMap.get()};
     owned.reset();
     EXPECT_FALSE(glIsFramebuffer(shadowFbo));
     EXPECT_FALSE(glIsFramebuffer(envFbo));
@@ -375,19 +376,20 @@ TEST(CubeMapFramebuffers, ReportEveryStatusWithItsOwnLine) {
 }
 
 TEST_F(RenderTest, LevelChangesKeepTheFramebuffersAndTheirTextures) {
-    const GLuint before[] = {world->shadowFbo, world->shadowCubeMap, world->envFbo,
-                             world->envCubeMap, world->envDepthCubeMap};
+    const GLuint before[] = {world->shadowFbo.get(), world->shadowCubeMap.get(),
+                             world->envFbo.get(), world->envCubeMap.get(),
+                             world->envDepthCubeMap.get()};
     world->loadLevel(2);
     world->loadLevel(1);
     renderFollowView();
-    const GLuint after[] = {world->shadowFbo, world->shadowCubeMap, world->envFbo,
-                            world->envCubeMap, world->envDepthCubeMap};
+    const GLuint after[] = {world->shadowFbo.get(), world->shadowCubeMap.get(), world->envFbo.get(),
+                            world->envCubeMap.get(), world->envDepthCubeMap.get()};
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(after[i], before[i]);
     }
-    EXPECT_TRUE(glIsFramebuffer(world->shadowFbo));
-    EXPECT_TRUE(glIsFramebuffer(world->envFbo));
-    glBindFramebuffer(GL_FRAMEBUFFER, world->envFbo);
+    EXPECT_TRUE(glIsFramebuffer(world->shadowFbo.get()));
+    EXPECT_TRUE(glIsFramebuffer(world->envFbo.get()));
+    glBindFramebuffer(GL_FRAMEBUFFER, world->envFbo.get());
     EXPECT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), GLenum(GL_FRAMEBUFFER_COMPLETE));
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
 }
@@ -405,7 +407,7 @@ TEST_F(RenderTest, ShadowMapHoldsTheCrateDistanceAndClearsWhenNothingCasts) {
     glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
     EXPECT_EQ(bound, 0);
 
-    const std::vector<float> positiveX = readDepthFace(world->shadowCubeMap, POSITIVE_X);
+    const std::vector<float> positiveX = readDepthFace(world->shadowCubeMap.get(), POSITIVE_X);
     // Straight along +X the crate's near face is 2.5 from the light.
     EXPECT_NEAR(positiveX[512 * FACE + 512], 2.5f / CUBE_FAR, 0.002f);
     // The cube's half width 0.5 at 2.5 spans 0.2 of the face's half width:
@@ -415,7 +417,7 @@ TEST_F(RenderTest, ShadowMapHoldsTheCrateDistanceAndClearsWhenNothingCasts) {
     EXPECT_EQ(positiveX[512 * FACE + 512 - 112], 1.0f);
     EXPECT_EQ(positiveX[10 * FACE + 10], 1.0f) << "nothing in that direction";
     EXPECT_EQ(positiveX[1000 * FACE + 990], 1.0f);
-    const std::vector<float> negativeX = readDepthFace(world->shadowCubeMap, 1);
+    const std::vector<float> negativeX = readDepthFace(world->shadowCubeMap.get(), 1);
     EXPECT_EQ(negativeX[512 * FACE + 512], 1.0f);
 
     // Road and car cast nothing: with no crates and no figures every face
@@ -424,7 +426,7 @@ TEST_F(RenderTest, ShadowMapHoldsTheCrateDistanceAndClearsWhenNothingCasts) {
     world->figures.clear();
     renderShadowPass(programs->ids().shadow);
     for (int face = 0; face < 6; ++face) {
-        const std::vector<float> depth = readDepthFace(world->shadowCubeMap, face);
+        const std::vector<float> depth = readDepthFace(world->shadowCubeMap.get(), face);
         const auto nearest = *std::min_element(depth.begin(), depth.end());
         EXPECT_EQ(nearest, 1.0f) << "face " << face;
     }
@@ -435,7 +437,7 @@ TEST_F(RenderTest, WireframeModeDrawsTheShadowMapAsLines) {
     prepareFrame(camera.position, camera.viewMatrix(), screenProjection(45.0f));
     auto coveredTexels = [&] {
         renderShadowPass(programs->ids().shadow);
-        const std::vector<float> depth = readDepthFace(world->shadowCubeMap, POSITIVE_X);
+        const std::vector<float> depth = readDepthFace(world->shadowCubeMap.get(), POSITIVE_X);
         return std::count_if(depth.begin(), depth.end(), [](float d) { return d < 0.5f; });
     };
     const auto filled = coveredTexels();
@@ -456,13 +458,13 @@ TEST_F(RenderTest, EnvironmentMapHoldsTheCopiedSkyWithTheObjectsOverIt) {
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 
     // Nothing stands above the car: the +Y face is the sky's, texel for texel.
-    const Pixels up = readColourFace(world->envCubeMap, POSITIVE_Y);
+    const Pixels up = readColourFace(world->envCubeMap.get(), POSITIVE_Y);
     const Pixels skyUp = readColourFace(world->sky->cubeMapTexture.get(), POSITIVE_Y);
     EXPECT_EQ(compareFaces(up, skyUp).meanAbs, 0.0);
 
     // Towards the crate: its texture's mean colour (the faces are lit per
     // corner, from the smallest mip level) under the white lamp.
-    const Pixels side = readColourFace(world->envCubeMap, POSITIVE_X);
+    const Pixels side = readColourFace(world->envCubeMap.get(), POSITIVE_X);
     const Pixels skySide = readColourFace(world->sky->cubeMapTexture.get(), POSITIVE_X);
     const Image crateTexture("Vrom2/model/container2.png", IMAGE_RGB);
     ASSERT_TRUE(crateTexture.loaded());
@@ -486,9 +488,9 @@ TEST_F(RenderTest, SkyFacesSmallerThanTheMapLeaveTheClearColourUnlessDrawnIn) {
     while (glGetError() != GL_NO_ERROR) {
         // the copy's region lies outside the source: an error, nothing copied
     }
-    const Pixels up = readColourFace(world->envCubeMap, POSITIVE_Y);
+    const Pixels up = readColourFace(world->envCubeMap.get(), POSITIVE_Y);
     EXPECT_EQ(countPixels(up, CLEAR_GREY), FACE * FACE);
-    const Pixels side = readColourFace(world->envCubeMap, POSITIVE_X);
+    const Pixels side = readColourFace(world->envCubeMap.get(), POSITIVE_X);
     EXPECT_NE(side[(512 * FACE + 512) * 3], CLEAR_GREY[0]) << "the crate is still drawn";
     EXPECT_EQ(side[(24 * FACE + 512) * 3], CLEAR_GREY[0]);
 
@@ -498,7 +500,7 @@ TEST_F(RenderTest, SkyFacesSmallerThanTheMapLeaveTheClearColourUnlessDrawnIn) {
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     // All of the +Y face and the upper rows of the +X face look at the sky.
     for (int face : {POSITIVE_X, POSITIVE_Y}) {
-        const Pixels drawn = readColourFace(world->envCubeMap, face);
+        const Pixels drawn = readColourFace(world->envCubeMap.get(), face);
         const size_t rows = face == POSITIVE_Y ? FACE : 400;
         long reddish = 0;
         for (size_t i = 0; i < rows * FACE * 3; i += 3) {
@@ -514,14 +516,14 @@ TEST_F(RenderTest, DrawnSkyFallbackMatchesTheCopiedSkyOnEveryFace) {
     renderFollowView();
     std::vector<Pixels> copied;
     for (int face = 0; face < 6; ++face) {
-        copied.push_back(readColourFace(world->envCubeMap, face));
+        copied.push_back(readColourFace(world->envCubeMap.get(), face));
     }
     environmentSkyCopy = false;
     renderFollowView();
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     for (int face = 0; face < 6; ++face) {
         const FaceDifference d =
-            compareFaces(copied[face], readColourFace(world->envCubeMap, face));
+            compareFaces(copied[face], readColourFace(world->envCubeMap.get(), face));
         EXPECT_LT(d.meanAbs, 1.5) << "face " << face;
         EXPECT_LT(d.farOffShare, 0.002) << "face " << face;
     }
@@ -657,7 +659,7 @@ TEST_P(PresetRenderTest, CarReflectsThisFramesEnvironmentMap) {
                 }
                 return p;
             }();
-            glBindTexture(GL_TEXTURE_CUBE_MAP, world->envCubeMap);
+            glBindTexture(GL_TEXTURE_CUBE_MAP, world->envCubeMap.get());
             glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
             for (int layer = 0; layer < 6; ++layer) {
                 glTexSubImage2D(GL_TEXTURE_CUBE_MAP_POSITIVE_X + layer, 0, 0, 0, face, face, GL_RGB,
@@ -715,7 +717,7 @@ TEST_P(PresetRenderTest, EnvironmentMapHoldsTheSkyAndTheCrateAtItsOwnSize) {
     renderFollowView();
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     const int size = static_cast<int>(world->envWidth);
-    const Pixels up = readColourFaceOfSize(world->envCubeMap, POSITIVE_Y, size);
+    const Pixels up = readColourFaceOfSize(world->envCubeMap.get(), POSITIVE_Y, size);
     const Pixels skyUp = readColourFace(world->sky->cubeMapTexture.get(), POSITIVE_Y);
     EXPECT_EQ(countPixels(up, CLEAR_GREY), 0);
     // Nothing stands above the car: the face is the sky's level of that
@@ -737,7 +739,7 @@ TEST_P(PresetRenderTest, EnvironmentMapHoldsTheSkyAndTheCrateAtItsOwnSize) {
         EXPECT_NEAR(seenSky[c], sky[c], 3.0f) << "channel " << c;
     }
     // Towards the crate, its colour rather than the sky's.
-    const Pixels side = readColourFaceOfSize(world->envCubeMap, POSITIVE_X, size);
+    const Pixels side = readColourFaceOfSize(world->envCubeMap.get(), POSITIVE_X, size);
     const Pixels skySide = readColourFace(world->sky->cubeMapTexture.get(), POSITIVE_X);
     const int middle = size / 2;
     const vec3 crate =
@@ -768,9 +770,9 @@ TEST(CubeMapFramebuffers, FollowThePresetsFaceSizesAndStayComplete) {
         const struct {
             GLuint texture;
             GLuint size;
-        } maps[] = {{w.shadowCubeMap, w.shadowWidth},
-                    {w.envCubeMap, w.envWidth},
-                    {w.envDepthCubeMap, w.envWidth}};
+        } maps[] = {{w.shadowCubeMap.get(), w.shadowWidth},
+                    {w.envCubeMap.get(), w.envWidth},
+                    {w.envDepthCubeMap.get(), w.envWidth}};
         for (const auto& map : maps) {
             glBindTexture(GL_TEXTURE_CUBE_MAP, map.texture);
             for (int face = 0; face < 6; ++face) {
@@ -780,7 +782,7 @@ TEST(CubeMapFramebuffers, FollowThePresetsFaceSizesAndStayComplete) {
                 EXPECT_EQ(width, static_cast<GLint>(map.size));
             }
         }
-        for (const GLuint fbo : {w.shadowFbo, w.envFbo}) {
+        for (const GLuint fbo : {w.shadowFbo.get(), w.envFbo.get()}) {
             glBindFramebuffer(GL_FRAMEBUFFER, fbo);
             EXPECT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), GLenum(GL_FRAMEBUFFER_COMPLETE));
         }

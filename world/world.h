@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "gfx/gl_handle.h"
 #include "gfx/skybox.h"
 #include "render/maths.h"
 #include "render/quality.h"
@@ -60,8 +61,13 @@ public:
     std::vector<std::unique_ptr<Crate>> crates;
     std::vector<std::unique_ptr<WavingFigure>> figures;
     std::unique_ptr<Heightfield> roadHeightfield;
-    GLuint shadowWidth = 0, shadowHeight = 0, shadowFbo = 0, shadowCubeMap = 0;
-    GLuint envWidth = 0, envHeight = 0, envFbo = 0, envCubeMap = 0, envDepthCubeMap = 0;
+    // The two cube-map render targets, made once for the world's life.
+    GLuint shadowWidth = 0, shadowHeight = 0;
+    GlFramebuffer shadowFbo;
+    GlTexture shadowCubeMap;
+    GLuint envWidth = 0, envHeight = 0;
+    GlFramebuffer envFbo;
+    GlTexture envCubeMap, envDepthCubeMap;
     // The preset the render targets were made for; fixed for the world's life.
     QualityPreset quality;
     // Where the scene goes when the preset draws it below the window's size.
