@@ -41,48 +41,32 @@ TEST(GlHandle, MovesHandTheNameOverAndEachNameIsDeletedOnce) {
 
 TEST(GlHandle, EveryKindReallyDeletesItsObject) {
     ASSERT_TRUE(testGlContext());
-    GlTexture texture = GlTexture::generate();
-    GlBuffer buffer = GlBuffer::generate();
-    GlVertexArray vertexArray = GlVertexArray::generate();
-    GlFramebuffer framebuffer = GlFramebuffer::generate();
-    GlRenderbuffer renderbuffer = GlRenderbuffer::generate();
-    GlProgram program(glCreateProgram());
-    GlShader shader(glCreateShader(GL_VERTEX_SHADER));
-    // A generated name becomes an object when it is first bound.
-    glBindTexture(GL_TEXTURE_2D, texture.get());
-    glBindBuffer(GL_ARRAY_BUFFER, buffer.get());
-    glBindVertexArray(vertexArray.get());
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer.get());
-    glBindRenderbuffer(GL_RENDERBUFFER, renderbuffer.get());
-    glBindTexture(GL_TEXTURE_2D, 0);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-    glBindVertexArray(0);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    glBindRenderbuffer(GL_RENDERBUFFER, 0);
-
-    const GLuint t = texture.get(), b = buffer.get(), v = vertexArray.get();
-    const GLuint f = framebuffer.get(), r = renderbuffer.get();
-    const GLuint p = program.get(), s = shader.get();
-    ASSERT_TRUE(glIsTexture(t) && glIsBuffer(b) && glIsVertexArray(v) && glIsFramebuffer(f) &&
-                glIsRenderbuffer(r) && glIsProgram(p) && glIsShader(s));
-
-    texture.release();
-    EXPECT_FALSE(glIsTexture(t));
+    GLuint t = 0, b = 0, v = 0, f = 0, r = 0, p = 0, s = 0;
     {
-        // Moved into owners that end here: the moved-from ones delete nothing.
-        const GlBuffer b2(std::move(buffer));
-        const GlVertexArray v2(std::move(vertexArray));
-        const GlFramebuffer f2(std::move(framebuffer));
-        const GlRenderbuffer r2(std::move(renderbuffer));
-        const GlProgram p2(std::move(program));
-        const GlShader s2(std::move(shader));
-        EXPECT_TRUE(glIsBuffer(b) && glIsProgram(p));
+        const GlTexture texture = GlTexture::generate();
+        const GlBuffer buffer = GlBuffer::generate();
+        const GlVertexArray vertexArray = GlVertexArray::generate();
+        const GlFramebuffer framebuffer = GlFramebuffer::generate();
+        const GlRenderbuffer renderbuffer = GlRenderbuffer::generate();
+        const GlProgram program(glCreateProgram());
+        const GlShader shader(glCreateShader(GL_VERTEX_SHADER));
+        // A generated name becomes an object when it is first bound.
+        glBindTexture(GL_TEXTURE_2D, t = texture.get());
+        glBindBuffer(GL_ARRAY_BUFFER, b = buffer.get());
+        glBindVertexArray(v = vertexArray.get());
+        glBindFramebuffer(GL_FRAMEBUFFER, f = framebuffer.get());
+        glBindRenderbuffer(GL_RENDERBUFFER, r = renderbuffer.get());
+        p = program.get();
+        s = shader.get();
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        glBindVertexArray(0);
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        glBindRenderbuffer(GL_RENDERBUFFER, 0);
+        ASSERT_TRUE(glIsTexture(t) && glIsBuffer(b) && glIsVertexArray(v) && glIsFramebuffer(f) &&
+                    glIsRenderbuffer(r) && glIsProgram(p) && glIsShader(s));
     }
-    EXPECT_FALSE(glIsBuffer(b));
-    EXPECT_FALSE(glIsVertexArray(v));
-    EXPECT_FALSE(glIsFramebuffer(f));
-    EXPECT_FALSE(glIsRenderbuffer(r));
-    EXPECT_FALSE(glIsProgram(p));
-    EXPECT_FALSE(glIsShader(s));
+    EXPECT_FALSE(glIsTexture(t) || glIsBuffer(b) || glIsVertexArray(v) || glIsFramebuffer(f) ||
+                 glIsRenderbuffer(r) || glIsProgram(p) || glIsShader(s));
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
